@@ -2,7 +2,7 @@
 #include "float_bits.hpp"
 #include "floating_point_mode.hpp"
 #include "four1.h"
-#include "four1_second_transcription.hpp"
+#include "reference_transforms.hpp"
 
 #include <cmath>
 #include <cstring>

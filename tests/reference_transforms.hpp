@@ -1,4 +1,4 @@
-// Transforms for checking four1 from the outside.
+// Transforms and signals for checking the system's transforms from the outside.
 #pragma once
 
 #include <complex>
@@ -13,8 +13,11 @@ namespace kelvane::testing {
 void four1_second_transcription(float* data, std::int32_t count, std::int32_t sign);
 
 // The exact transform of interleaved single-precision samples, computed in long double with
-// twiddle factors from sinl and cosl of each angle: the accuracy yardstick.
+// twiddle factors from sinl and cosl of each angle: the accuracy yardstick. The first is a
+// radix-2 transform for power-of-two lengths, the second the direct sum for any length.
 std::vector<std::complex<long double>> long_double_dft(const std::vector<float>& data, int sign);
+std::vector<std::complex<long double>> long_double_dft_direct(const std::vector<float>& data,
+                                                              int sign);
 
 // sqrt(sum |x - reference|^2 / sum |reference|^2) over all samples.
 double rms_relative_error(const std::vector<float>& data,

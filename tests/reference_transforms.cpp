@@ -1,4 +1,4 @@
-#include "four1_second_transcription.hpp"
+#include "reference_transforms.hpp"
 
 #include <bit>
 #include <cmath>
@@ -74,6 +74,23 @@ std::vector<std::complex<long double>> long_double_dft(const std::vector<float>&
                 x[block + k + half] = x[block + k] - t;
                 x[block + k] += t;
             }
+        }
+    }
+    return x;
+}
+
+std::vector<std::complex<long double>> long_double_dft_direct(const std::vector<float>& data,
+                                                              int sign) {
+    const std::size_t n = data.size() / 2;
+    const long double two_pi = 6.283185307179586476925286766559L;
+    std::vector<std::complex<long double>> x(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        for (std::size_t j = 0; j < n; ++j) {
+            // The product reduced modulo n keeps every angle below 2*pi.
+            const long double angle =
+                sign * two_pi * static_cast<long double>(j * k % n) / static_cast<long double>(n);
+            x[k] += std::complex<long double>(data[2 * j], data[2 * j + 1]) *
+                    std::complex<long double>(cosl(angle), sinl(angle));
         }
     }
     return x;

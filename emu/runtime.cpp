@@ -1,0 +1,134 @@
+// The CUDA runtime operations of the emulation.
+#include "cuda_runtime_api.h"
+#include "emulator.hpp"
+#include "kelvane_emu.h"
+
+#include <cstring>
+#include <sys/mman.h>
+
+namespace {
+
+using kelvane::emu::allocation_map;
+using kelvane::emu::operation;
+
+// Maps whole pages for an allocation: inaccessible ones for the device, usable ones for
+// page-locked host memory. Null when the system has none to give.
+void* map_pages(std::size_t bytes, int protection) {
+    const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (protection == PROT_NONE ? MAP_NORESERVE : 0);
+    void* pages = mmap(nullptr, kelvane::emu::page_rounded(bytes), protection, flags, -1, 0);
+    return pages == MAP_FAILED ? nullptr : pages;
+}
+
+cudaError_t allocate(allocation_map& allocations, std::size_t& allocated, std::size_t capacity,
+                     int protection, void** address, std::size_t bytes) {
+    if (address == nullptr) return cudaErrorInvalidValue;
+    if (bytes == 0) {
+        *address = nullptr;
+        return cudaSuccess;
+    }
+    if (bytes > capacity - allocated) return cudaErrorMemoryAllocation;
+    void* pages = map_pages(bytes, protection);
+    if (pages == nullptr) return cudaErrorMemoryAllocation;
+    allocations.emplace(reinterpret_cast<std::uintptr_t>(pages), bytes);
+    allocated += bytes;
+    *address = pages;
+    return cudaSuccess;
+}
+
+cudaError_t release(allocation_map& allocations, std::size_t& allocated, void* address) {
+    if (address == nullptr) return cudaSuccess;
+    const auto found = allocations.find(reinterpret_cast<std::uintptr_t>(address));
+    if (found == allocations.end()) return cudaErrorInvalidValue;
+    munmap(address, kelvane::emu::page_rounded(found->second));
+    allocated -= found->second;
+    allocations.erase(found);
+    return cudaSuccess;
+}
+
+} // namespace
+
+extern "C" {
+
+cudaError_t cudaMalloc(void** devPtr, size_t size) {
+    auto& device = kelvane::emu::the_emulator();
+    const std::lock_guard guard(device.lock);
+    if (const auto fault = count_call(device, operation::cudaMalloc))
+        return static_cast<cudaError_t>(*fault);
+    return allocate(device.device, device.device_bytes, KELVANE_EMU_DEVICE_CAPACITY, PROT_NONE,
+                    devPtr, size);
+}
+
+cudaError_t cudaFree(void* devPtr) {
+    auto& device = kelvane::emu::the_emulator();
+    const std::lock_guard guard(device.lock);
+    if (const auto fault = count_call(device, operation::cudaFree))
+        return static_cast<cudaError_t>(*fault);
+    return release(device.device, device.device_bytes, devPtr);
+}
+
+cudaError_t cudaMallocHost(void** ptr, size_t size) {
+    auto& device = kelvane::emu::the_emulator();
+    const std::lock_guard guard(device.lock);
+    if (const auto fault = count_call(device, operation::cudaMallocHost))
+        return static_cast<cudaError_t>(*fault);
+    return allocate(device.pinned, device.pinned_bytes, KELVANE_EMU_PINNED_CAPACITY,
+                    PROT_READ | PROT_WRITE, ptr, size);
+}
+
+cudaError_t cudaFreeHost(void* ptr) {
+    auto& device = kelvane::emu::the_emulator();
+    const std::lock_guard guard(device.lock);
+    if (const auto fault = count_call(device, operation::cudaFreeHost))
+        return static_cast<cudaError_t>(*fault);
+    return release(device.pinned, device.pinned_bytes, ptr);
+}
+
+cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, enum cudaMemcpyKind kind) {
+    auto& device = kelvane::emu::the_emulator();
+    const std::lock_guard guard(device.lock);
+    if (const auto fault = count_call(device, operation::cudaMemcpy))
+        return static_cast<cudaError_t>(*fault);
+    // Only the two directions the system uses are emulated.
+    if (kind != cudaMemcpyHostToDevice && kind != cudaMemcpyDeviceToHost)
+        return cudaErrorInvalidMemcpyDirection;
+    if (count == 0) return cudaSuccess;
+    const void* device_side = kind == cudaMemcpyHostToDevice ? dst : src;
+    const void* host_side = kind == cudaMemcpyHostToDevice ? src : dst;
+    if (host_side == nullptr ||
+        !kelvane::emu::allocation_holding(device.device, device_side, count) ||
+        kelvane::emu::overlaps_any(device.device, host_side, count))
+        return cudaErrorInvalidValue;
+    const kelvane::emu::device_access open(device_side, count);
+    std::memcpy(dst, src, count);
+    return cudaSuccess;
+}
+
+const char* cudaGetErrorString(cudaError_t error) {
+    // The runtime's own texts for every status the emulation produces.
+    switch (static_cast<int>(error)) {
+    case cudaSuccess:
+        return "no error";
+    case cudaErrorInvalidValue:
+        return "invalid argument";
+    case cudaErrorMemoryAllocation:
+        return "out of memory";
+    case cudaErrorInitializationError:
+        return "initialization error";
+    case cudaErrorInvalidDevicePointer:
+        return "invalid device pointer";
+    case cudaErrorInvalidMemcpyDirection:
+        return "invalid copy direction for memcpy";
+    case cudaErrorInsufficientDriver:
+        return "CUDA driver version is insufficient for CUDA runtime version";
+    case cudaErrorNoDevice:
+        return "no CUDA-capable device is detected";
+    case cudaErrorIllegalAddress:
+        return "an illegal memory access was encountered";
+    case cudaErrorUnknown:
+        return "unknown error";
+    default:
+        return "unrecognized error code";
+    }
+}
+
+} // extern "C"
