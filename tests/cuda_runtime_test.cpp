@@ -1,6 +1,6 @@
-// The bridge on the real CUDA runtime and cuFFT. Where no GPU is usable, the first
-// page-locked allocation fails and must end the run cleanly; where one is, the spectrum must
-// be right.
+// The bridge and the program on the real CUDA runtime and cuFFT. Where a GPU is usable, the
+// spectrum must be right; where none is, the first page-locked allocation fails and must end
+// the run cleanly.
 #include "child_process.hpp"
 
 #include <gtest/gtest.h>
@@ -8,23 +8,32 @@
 
 namespace {
 
-TEST(CudaRuntime, TransformsOrFailsWithOneRuntimeLine) {
-    const auto result =
-        kelvane::testing::run_program({KELVANE_CUDA_DEVICE_CALLER, "c2c_1d", "4096"});
-    if (result.exit_status == 0) {
-        EXPECT_EQ(result.out, "spectrum ok\n");
-        EXPECT_EQ(result.err, "");
-        return;
-    }
+// Without a usable GPU: exit status 255, nothing on standard output, and one line on standard
+// error from the first page-locked allocation, with the runtime's own text.
+void expect_one_runtime_line(const kelvane::testing::child_result& result) {
     std::printf("without a usable GPU: %s", result.err.c_str());
     EXPECT_EQ(result.exit_status, 255);
     EXPECT_EQ(result.out, "");
-    // One line: the check's prefix, the runtime's own text, a full stop.
     const std::string prefix = "c2c_1d(11) : cudaSafeCall() Runtime API error : ";
     EXPECT_EQ(result.err.compare(0, prefix.size(), prefix), 0) << result.err;
     EXPECT_GT(result.err.size(), prefix.size() + 2);
     EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
     EXPECT_TRUE(result.err.ends_with(".\n")) << result.err;
+}
+
+TEST(CudaRuntime, BridgeTransformsOrFailsWithOneRuntimeLine) {
+    const auto result =
+        kelvane::testing::run_program({KELVANE_CUDA_DEVICE_CALLER, "c2c_1d", "4096"});
+    if (result.exit_status != 0) return expect_one_runtime_line(result);
+    EXPECT_EQ(result.out, "spectrum ok\n");
+    EXPECT_EQ(result.err, "");
+}
+
+TEST(CudaRuntime, ProgramRunsOrFailsWithOneRuntimeLine) {
+    const auto result = kelvane::testing::run_program({KELVANE_CUDA_PROGRAM});
+    if (result.exit_status != 0) return expect_one_runtime_line(result);
+    EXPECT_EQ(result.out.size(), 76546116U);
+    EXPECT_EQ(result.err, "");
 }
 
 } // namespace
