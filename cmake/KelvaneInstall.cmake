@@ -1,13 +1,13 @@
 # Installs the program, the deliverable static archives with their headers, and a CMake
 # package: find_package(kelvane) gives kelvane::four1, kelvane::report, kelvane::ostrel,
-# and kelvane::c2c_1d (and kelvane::emu where the bridge runs on the host).
+# kelvane::c2c_1d and kelvane::quimbel (and kelvane::emu where the bridge runs on the host).
 include(CMakePackageConfigHelpers)
 
 set(device ${KELVANE_DEVICE_RESOLVED})
 set(KELVANE_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/kelvane")
 
 install(TARGETS kelvane_${device} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-install(TARGETS four1 kelvane_report ostrel_${device} c2c_1d_${device}
+install(TARGETS four1 kelvane_report ostrel_${device} c2c_1d_${device} quimbel
     EXPORT kelvaneTargets
     ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}"
     PUBLIC_HEADER DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/kelvane")

@@ -23,7 +23,8 @@ if(NOT step_output STREQUAL expected)
     message(FATAL_ERROR "the consumer printed [${step_output}], expected [${expected}]")
 endif()
 foreach(installed IN ITEMS bin/kelvane include/kelvane/four1.h include/kelvane/report.hpp
-                           include/kelvane/ostrel.h include/kelvane/c2c_1d.h)
+                           include/kelvane/ostrel.h include/kelvane/c2c_1d.h
+                           include/kelvane/quimbel.h)
     if(NOT EXISTS "${prefix}/${installed}")
         message(FATAL_ERROR "not installed: ${installed}")
     endif()
