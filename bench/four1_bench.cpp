@@ -1,14 +1,23 @@
-// The reference transform over sizes 2^10 to 2^22. Each iteration copies the input back before
-// transforming it in place; the copy is a few percent of the transform at every size.
-#include "four1.h"
+// The reference transform over sizes 2^10 to 2^22: the fast routine on its best path, the
+// plain transcription, and FFTW's single-precision ESTIMATE plan where FFTW is installed, all
+// in place and in one binary so that ratios come from one run. Each iteration copies the input
+// back first; the copy is a few percent of the fastest transform.
+#include "four1_fast.hpp"
 #include "four1_plain.hpp"
 
 #include <benchmark/benchmark.h>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
 
+#ifdef KELVANE_HAVE_FFTW
+#include <fftw3.h>
+#endif
+
 namespace {
+
+using kelvane::reference::four1_path;
 
 std::vector<float> random_input(std::int32_t count) {
     std::mt19937_64 generator(42);
@@ -19,36 +28,86 @@ std::vector<float> random_input(std::int32_t count) {
     return data;
 }
 
-template <class Transform>
-void run_transform(benchmark::State& state, Transform transform) {
+std::vector<float> plain_result(const std::vector<float>& input, std::int32_t count) {
+    std::vector<float> result = input;
+    kelvane::reference::four1_plain(result.data(), count, 1);
+    return result;
+}
+
+// Times `transform` on a fresh copy of the input each iteration; `check` then judges the last
+// result against the plain transform and names what is wrong, if anything.
+template <class Transform, class Check>
+void time_transform(benchmark::State& state, float* data, Transform transform, Check check) {
     const auto count = static_cast<std::int32_t>(state.range(0));
     const std::vector<float> input = random_input(count);
-    std::vector<float> data(input.size());
     for (auto _ : state) {
-        std::memcpy(data.data(), input.data(), input.size() * sizeof(float));
-        transform(data.data(), count);
-        benchmark::DoNotOptimize(data.data());
+        std::memcpy(data, input.data(), input.size() * sizeof(float));
+        transform();
+        benchmark::DoNotOptimize(data);
         benchmark::ClobberMemory();
     }
-    // The result must be the reference transform's, bit for bit.
-    std::vector<float> expected = input;
-    kelvane::reference::four1_plain(expected.data(), count, 1);
-    if (std::memcmp(expected.data(), data.data(), data.size() * sizeof(float)) != 0)
-        state.SkipWithError("the result differs from the plain transform");
+    if (const char* problem = check(plain_result(input, count), data)) state.SkipWithError(problem);
     state.SetComplexityN(count);
 }
 
-void four1(benchmark::State& state) {
-    run_transform(state, [](float* data, std::int32_t count) {
-        const std::int32_t sign = 1;
-        four1_(data, &count, &sign);
-    });
+const char* bit_identical(const std::vector<float>& expected, const float* data) {
+    return std::memcmp(expected.data(), data, expected.size() * sizeof(float)) == 0
+               ? nullptr
+               : "the result differs from the plain transform";
 }
-BENCHMARK(four1)
-    ->RangeMultiplier(4)
-    ->Range(1 << 10, 1 << 22)
-    ->Complexity(benchmark::oNLogN)
-    ->Unit(benchmark::kMillisecond);
+
+void four1_fast(benchmark::State& state) {
+    const auto count = static_cast<std::int32_t>(state.range(0));
+    const four1_path path = kelvane::reference::four1_best_path();
+    state.SetLabel(kelvane::reference::four1_path_name(path));
+    std::vector<float> data(2 * static_cast<std::size_t>(count));
+    time_transform(
+        state, data.data(), [&] { kelvane::reference::four1_fast(data.data(), count, 1, path); },
+        bit_identical);
+}
+
+void four1_plain(benchmark::State& state) {
+    const auto count = static_cast<std::int32_t>(state.range(0));
+    std::vector<float> data(2 * static_cast<std::size_t>(count));
+    time_transform(
+        state, data.data(), [&] { kelvane::reference::four1_plain(data.data(), count, 1); },
+        bit_identical);
+}
+
+#ifdef KELVANE_HAVE_FFTW
+// The same transform (exponent sign +1, in place) by FFTW: equal up to rounding.
+void fftw_estimate(benchmark::State& state) {
+    const auto count = static_cast<std::int32_t>(state.range(0));
+    auto* data = fftwf_alloc_complex(static_cast<std::size_t>(count));
+    const fftwf_plan plan = fftwf_plan_dft_1d(count, data, data, FFTW_BACKWARD, FFTW_ESTIMATE);
+    time_transform(
+        state, reinterpret_cast<float*>(data), [&] { fftwf_execute(plan); },
+        [count](const std::vector<float>& expected, const float* result) -> const char* {
+            double error = 0;
+            double norm = 0;
+            for (std::size_t i = 0; i < 2 * static_cast<std::size_t>(count); ++i) {
+                error += std::pow(double{result[i]} - expected[i], 2);
+                norm += std::pow(double{expected[i]}, 2);
+            }
+            return std::sqrt(error / norm) < 1e-6 ? nullptr : "FFTW disagrees with four1";
+        });
+    fftwf_destroy_plan(plan);
+    fftwf_free(data);
+}
+#endif
+
+void sizes(benchmark::internal::Benchmark* benchmark) {
+    benchmark->RangeMultiplier(4)
+        ->Range(1 << 10, 1 << 22)
+        ->Complexity(benchmark::oNLogN)
+        ->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(four1_fast)->Apply(sizes);
+BENCHMARK(four1_plain)->Apply(sizes);
+#ifdef KELVANE_HAVE_FFTW
+BENCHMARK(fftw_estimate)->Apply(sizes);
+#endif
 
 } // namespace
 

@@ -1,0 +1,340 @@
+// Why the order may change but no value may: within a butterfly pass the butterflies touch
+// disjoint pairs, so any order, and any interleaving with other passes that respects which
+// pass feeds which, gives the same bits. The twiddle factors are the plain transform's own:
+// the same recurrence from the same start, step by step, rounded to single once per factor.
+//
+// Outline, for n samples:
+//   1. Bit-reversal permutation in tiles of 32 x 32 samples, each pair swapped once.
+//   2. Passes of half-size 1 to 2048 block by block (4096 samples, 32 KiB, stay in L1), their
+//      twiddles computed once per call into a table.
+//   3. Larger passes in groups of up to three per sweep over the array, their twiddles
+//      computed chunk by chunk from recurrence cursors.
+// Scratch: the table (32 KiB) and one chunk of twiddles for a group (28 KiB), on the stack.
+#include "four1_fast.hpp"
+
+#include "four1_plain.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <immintrin.h>
+#include <utility>
+
+namespace kelvane::reference {
+namespace {
+
+struct sample {
+    float re;
+    float im;
+};
+
+struct twiddle {
+    float re;
+    float im;
+};
+
+constexpr std::size_t block_samples = 4096;
+constexpr std::size_t chunk_twiddles = 512;
+constexpr int max_group_passes = 3;
+
+// The twiddle factor recurrence of one pass of half-size `half` (span 2 * half positions).
+class twiddle_cursor {
+  public:
+    twiddle_cursor(std::size_t half, std::int32_t sign) {
+        const std::int32_t span = 2 * static_cast<std::int32_t>(half);
+        const double angle = four1_two_pi / static_cast<double>(sign * span);
+        const double s_half = std::sin(0.5 * angle);
+        cr_ = 0.0 - (2.0 * s_half) * s_half;
+        ci_ = std::sin(angle);
+    }
+
+    twiddle current() const { return {static_cast<float>(ur_), static_cast<float>(ui_)}; }
+
+    void step() {
+        const double ur_old = ur_;
+        ur_ = (ur_ * cr_ + ur_) - ui_ * ci_;
+        ui_ = (ui_ * cr_ + ui_) + ur_old * ci_;
+    }
+
+    void fill(twiddle* out, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i] = current();
+            step();
+        }
+    }
+
+  private:
+    double cr_;
+    double ci_;
+    double ur_ = 1.0;
+    double ui_ = 0.0;
+};
+
+// 1. Bit reversal. Index i = [a | middle | c] with a and c of `tile_bits` bits maps to
+//    [rev c | rev middle | rev a]: the tile of one middle value pairs with the tile of the
+//    reversed middle, and both tiles are 32 runs of 32 adjacent samples, which fit in cache.
+std::size_t reversed(std::size_t index, unsigned bits) {
+    std::size_t result = 0;
+    for (unsigned bit = 0; bit < bits; ++bit)
+        result |= ((index >> bit) & 1U) << (bits - 1 - bit);
+    return result;
+}
+
+void reverse_bits_permutation(sample* x, unsigned log2n) {
+    constexpr unsigned tile_bits = 5;
+    const std::size_t n = std::size_t{1} << log2n;
+    if (log2n < 2 * tile_bits) {
+        for (std::size_t i = 0; i < n; ++i)
+            if (const std::size_t j = reversed(i, log2n); i < j) std::swap(x[i], x[j]);
+        return;
+    }
+    constexpr std::size_t tile = std::size_t{1} << tile_bits;
+    const unsigned middle_bits = log2n - 2 * tile_bits;
+    const unsigned high_shift = log2n - tile_bits;
+    std::size_t reversed_low[tile];
+    for (std::size_t c = 0; c < tile; ++c)
+        reversed_low[c] = reversed(c, tile_bits);
+    for (std::size_t middle = 0; middle < (std::size_t{1} << middle_bits); ++middle) {
+        const std::size_t middle_reversed = reversed(middle, middle_bits);
+        if (middle > middle_reversed) continue;
+        for (std::size_t a = 0; a < tile; ++a) {
+            const std::size_t i_base = (a << high_shift) | (middle << tile_bits);
+            const std::size_t j_base = (middle_reversed << tile_bits) | reversed_low[a];
+            for (std::size_t c = 0; c < tile; ++c) {
+                const std::size_t i = i_base | c;
+                const std::size_t j = j_base | (reversed_low[c] << high_shift);
+                if (middle < middle_reversed || i < j) std::swap(x[i], x[j]);
+            }
+        }
+    }
+}
+
+// Twiddles of a group of passes h, 2h, ..., 2^(r-1) h: stage s uses those of pass 2^s h at
+// k + e * h for e in [0, 2^s), from arrays indexed by k - k_begin.
+struct group_twiddles {
+    const twiddle* stage[max_group_passes][4];
+};
+
+// 2, 3. A group of `passes` consecutive passes starting at half-size h, over every block of
+//    2^passes * h samples of x[0, n), for k in [k_begin, k_end). The 2^passes samples
+//    x[block + e * h + k] go through all the group's passes at once.
+inline void butterfly(sample& a, sample& b, twiddle w) {
+    const float tr = w.re * b.re - w.im * b.im;
+    const float ti = w.re * b.im + w.im * b.re;
+    b.re = a.re - tr;
+    b.im = a.im - ti;
+    a.re = a.re + tr;
+    a.im = a.im + ti;
+}
+
+template <int passes>
+void scalar_group(sample* x, std::size_t n, std::size_t h, std::size_t k_begin, std::size_t k_end,
+                  const group_twiddles& twiddles) {
+    constexpr std::size_t points = std::size_t{1} << passes;
+    for (std::size_t block = 0; block < n; block += points * h) {
+        for (std::size_t k = k_begin; k < k_end; ++k) {
+            sample v[points];
+            for (std::size_t e = 0; e < points; ++e)
+                v[e] = x[block + e * h + k];
+            for (int s = 0; s < passes; ++s) {
+                const std::size_t distance = std::size_t{1} << s;
+                for (std::size_t e = 0; e < points; ++e)
+                    if ((e & distance) == 0)
+                        butterfly(v[e], v[e + distance],
+                                  twiddles.stage[s][e & (distance - 1)][k - k_begin]);
+            }
+            for (std::size_t e = 0; e < points; ++e)
+                x[block + e * h + k] = v[e];
+        }
+    }
+}
+
+// The AVX kernels keep four samples per register, real and imaginary parts interleaved. The
+// twiddle product uses separate multiplies and addsub, so every lane rounds exactly as the
+// scalar butterfly: tr = wr*br - wi*bi, ti = wr*bi + wi*br.
+#define KELVANE_AVX __attribute__((target("avx")))
+
+KELVANE_AVX inline __m256 twiddled(__m256 b, __m256 w) {
+    const __m256 real_parts = _mm256_moveldup_ps(w);
+    const __m256 imaginary_parts = _mm256_movehdup_ps(w);
+    const __m256 swapped = _mm256_permute_ps(b, 0xb1);
+    return _mm256_addsub_ps(_mm256_mul_ps(real_parts, b), _mm256_mul_ps(imaginary_parts, swapped));
+}
+
+KELVANE_AVX inline void butterfly(__m256& a, __m256& b, __m256 w) {
+    const __m256 t = twiddled(b, w);
+    b = _mm256_sub_ps(a, t);
+    a = _mm256_add_ps(a, t);
+}
+
+KELVANE_AVX inline __m256 load(const void* address) {
+    return _mm256_loadu_ps(static_cast<const float*>(address));
+}
+
+KELVANE_AVX inline void store(void* address, __m256 value) {
+    _mm256_storeu_ps(static_cast<float*>(address), value);
+}
+
+// Precondition: h >= 4, and k_end - k_begin a multiple of 4.
+template <int passes>
+KELVANE_AVX void avx_group(sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
+                           std::size_t k_end, const group_twiddles& twiddles) {
+    constexpr std::size_t points = std::size_t{1} << passes;
+    for (std::size_t block = 0; block < n; block += points * h) {
+        for (std::size_t k = k_begin; k < k_end; k += 4) {
+            __m256 v[points];
+            for (std::size_t e = 0; e < points; ++e)
+                v[e] = load(&x[block + e * h + k]);
+            for (int s = 0; s < passes; ++s) {
+                const std::size_t distance = std::size_t{1} << s;
+                for (std::size_t e = 0; e < points; ++e)
+                    if ((e & distance) == 0)
+                        butterfly(v[e], v[e + distance],
+                                  load(&twiddles.stage[s][e & (distance - 1)][k - k_begin]));
+            }
+            for (std::size_t e = 0; e < points; ++e)
+                store(&x[block + e * h + k], v[e]);
+        }
+    }
+}
+
+// The passes of half-size 1 and 2 within each register of four samples, over x[0, n):
+// partners sit in the same register, so they are brought together by permutes, and the
+// duplicated lanes compute the same values twice.
+KELVANE_AVX void avx_first_two_passes(sample* x, std::size_t n, const twiddle* pass_1,
+                                      const twiddle* pass_2) {
+    const __m256 w1 =
+        _mm256_castpd_ps(_mm256_broadcast_sd(reinterpret_cast<const double*>(pass_1)));
+    const __m256 w2 = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(pass_2));
+    for (std::size_t q = 0; q < n; q += 4) {
+        const __m256 v = load(&x[q]);
+        // Half-size 1: samples 0 and 1, 2 and 3.
+        const __m256 a1 = _mm256_permute_ps(v, 0x44);
+        const __m256 t1 = twiddled(_mm256_permute_ps(v, 0xee), w1);
+        const __m256 v1 = _mm256_blend_ps(_mm256_add_ps(a1, t1), _mm256_sub_ps(a1, t1), 0xcc);
+        // Half-size 2: samples 0 and 2, 1 and 3.
+        const __m256 a2 = _mm256_permute2f128_ps(v1, v1, 0x00);
+        const __m256 t2 = twiddled(_mm256_permute2f128_ps(v1, v1, 0x11), w2);
+        store(&x[q], _mm256_blend_ps(_mm256_add_ps(a2, t2), _mm256_sub_ps(a2, t2), 0xf0));
+    }
+}
+
+template <class Group>
+void run_group(int passes, Group group) {
+    switch (passes) {
+    case 1:
+        group.template operator()<1>();
+        break;
+    case 2:
+        group.template operator()<2>();
+        break;
+    default:
+        group.template operator()<3>();
+        break;
+    }
+}
+
+// Applies a group with the kernel of `path`; the scalar kernel takes what AVX cannot.
+void apply_group(four1_path path, int passes, sample* x, std::size_t n, std::size_t h,
+                 std::size_t k_begin, std::size_t k_end, const group_twiddles& twiddles) {
+    const bool vector = path == four1_path::avx && h >= 4;
+    run_group(passes, [&]<int p>() {
+        if (vector)
+            avx_group<p>(x, n, h, k_begin, k_end, twiddles);
+        else
+            scalar_group<p>(x, n, h, k_begin, k_end, twiddles);
+    });
+}
+
+int passes_in_group(std::size_t h, std::size_t end) {
+    return std::min(max_group_passes, std::countr_zero(end / h));
+}
+
+// 2. Passes of half-size 1 to block / 2, block by block, twiddles from a per-call table
+//    where those of half-size h sit at [h, 2h).
+void transform_blocks(sample* x, std::size_t n, std::int32_t sign, four1_path path) {
+    const std::size_t block = std::min(n, block_samples);
+    twiddle table[block_samples];
+    for (std::size_t h = 1; h < block; h *= 2)
+        twiddle_cursor(h, sign).fill(&table[h], h);
+    const bool fused_first_passes = path == four1_path::avx && block >= 4;
+    for (sample* begin = x; begin < x + n; begin += block) {
+        std::size_t h = 1;
+        if (fused_first_passes) {
+            avx_first_two_passes(begin, block, &table[1], &table[2]);
+            h = 4;
+        }
+        while (h < block) {
+            const int passes = passes_in_group(h, block);
+            group_twiddles twiddles{};
+            for (int s = 0; s < passes; ++s)
+                for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
+                    twiddles.stage[s][e] = &table[(h << s) + e * h];
+            apply_group(path, passes, begin, block, h, 0, h, twiddles);
+            h <<= passes;
+        }
+    }
+}
+
+// 3. Passes of half-size `block_samples` and more, a group per sweep. Each stage s of a group
+//    needs the recurrence of pass 2^s h from 2^s starting points e * h; those start states
+//    come from stepping one cursor through, which the plain order does as well.
+void transform_sweeps(sample* x, std::size_t n, std::int32_t sign, four1_path path) {
+    twiddle chunk[(1 << max_group_passes) - 1][chunk_twiddles];
+    for (std::size_t h = block_samples; h < n;) {
+        const int passes = passes_in_group(h, n);
+        twiddle_cursor cursors[(1 << max_group_passes) - 1] = {
+            {h, sign}, {h, sign}, {h, sign}, {h, sign}, {h, sign}, {h, sign}, {h, sign}};
+        group_twiddles twiddles{};
+        std::size_t cursor_count = 0;
+        for (int s = 0; s < passes; ++s) {
+            twiddle_cursor walker(h << s, sign);
+            for (std::size_t e = 0; e < (std::size_t{1} << s); ++e) {
+                if (e > 0)
+                    for (std::size_t step = 0; step < h; ++step)
+                        walker.step();
+                cursors[cursor_count] = walker;
+                twiddles.stage[s][e] = chunk[cursor_count];
+                ++cursor_count;
+            }
+        }
+        for (std::size_t k = 0; k < h; k += chunk_twiddles) {
+            const std::size_t count = std::min(chunk_twiddles, h - k);
+            // The cursors are independent chains: stepping them together overlaps their
+            // latencies.
+            for (std::size_t i = 0; i < count; ++i)
+                for (std::size_t c = 0; c < cursor_count; ++c) {
+                    chunk[c][i] = cursors[c].current();
+                    cursors[c].step();
+                }
+            apply_group(path, passes, x, n, h, k, k + count, twiddles);
+        }
+        h <<= passes;
+    }
+}
+
+} // namespace
+
+bool four1_path_available(four1_path path) {
+    return path == four1_path::scalar || __builtin_cpu_supports("avx");
+}
+
+four1_path four1_best_path() {
+    return four1_path_available(four1_path::avx) ? four1_path::avx : four1_path::scalar;
+}
+
+const char* four1_path_name(four1_path path) {
+    return path == four1_path::avx ? "avx" : "scalar";
+}
+
+void four1_fast(float* data, std::int32_t count, std::int32_t sign, four1_path path) {
+    auto* const x = reinterpret_cast<sample*>(data);
+    const auto n = static_cast<std::size_t>(count);
+    reverse_bits_permutation(x, static_cast<unsigned>(std::countr_zero(n)));
+    transform_blocks(x, n, sign, path);
+    transform_sweeps(x, n, sign, path);
+}
+
+} // namespace kelvane::reference

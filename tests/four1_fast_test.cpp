@@ -1,0 +1,116 @@
+// The fast transform against the plain transcription, bit for bit, on every code path the
+// dispatcher can choose. Sizes 2^0 to 2^20 by default; KELVANE_FOUR1_LARGEST_LOG2 (up to 29)
+// takes the sweep further.
+#include "float_bits.hpp"
+#include "floating_point_mode.hpp"
+#include "four1_fast.hpp"
+#include "four1_plain.hpp"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kelvane::reference::four1_path;
+using kelvane::testing::from_bits;
+
+constexpr std::uint64_t seed = 20261209;
+
+enum class data_kind {
+    uniform,   // finite values in [-1, 1]
+    wide,      // magnitudes from 2^-60 to 2^60, where products over- and underflow nowhere
+    subnormal, // tiny values: inputs and results in the subnormal range
+};
+
+std::vector<float> make_data(data_kind kind, std::int32_t count) {
+    std::mt19937_64 generator(seed + static_cast<std::uint64_t>(count));
+    std::vector<float> data(2 * static_cast<std::size_t>(count));
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    for (auto& x : data) {
+        const auto bits = static_cast<std::uint32_t>(generator());
+        switch (kind) {
+        case data_kind::uniform:
+            x = unit(generator);
+            break;
+        case data_kind::wide:
+            x = from_bits((bits & 0x807fffffU) | ((67 + (bits >> 23) % 121) << 23));
+            break;
+        case data_kind::subnormal:
+            // Biased exponents 0 to 4: subnormal inputs and neighbours that sum into them.
+            x = from_bits((bits & 0x807fffffU) | (((bits >> 23) % 5) << 23));
+            break;
+        }
+    }
+    return data;
+}
+
+int largest_log2() {
+    const char* setting = std::getenv("KELVANE_FOUR1_LARGEST_LOG2");
+    return setting == nullptr ? 20 : std::clamp(std::atoi(setting), 0, 29);
+}
+
+struct identity_case {
+    std::int32_t sign;
+    bool flush_to_zero;
+    data_kind kind;
+};
+
+std::string case_name(const testing::TestParamInfo<identity_case>& info) {
+    const char* kinds[] = {"uniform", "wide", "subnormal"};
+    return std::string(kinds[static_cast<int>(info.param.kind)]) +
+           (info.param.sign > 0 ? "_plus" : "_minus") +
+           (info.param.flush_to_zero ? "_flush_to_zero" : "_ieee");
+}
+
+class Four1FastIdentity : public testing::TestWithParam<identity_case> {};
+
+TEST_P(Four1FastIdentity, EveryPathMatchesThePlainTransform) {
+    const auto [sign, flush_to_zero, kind] = GetParam();
+    const kelvane::testing::flush_to_zero_scope mode(flush_to_zero);
+    for (int log2_count = 0; log2_count <= largest_log2(); ++log2_count) {
+        const std::int32_t count = std::int32_t{1} << log2_count;
+        const std::vector<float> input = make_data(kind, count);
+        std::vector<float> expected = input;
+        kelvane::reference::four1_plain(expected.data(), count, sign);
+        for (const four1_path path : {four1_path::scalar, four1_path::avx}) {
+            if (!kelvane::reference::four1_path_available(path)) continue;
+            std::vector<float> actual = input;
+            kelvane::reference::four1_fast(actual.data(), count, sign, path);
+            const auto mismatch =
+                std::mismatch(actual.begin(), actual.end(), expected.begin(),
+                              [](float a, float b) { return std::memcmp(&a, &b, 4) == 0; });
+            EXPECT_EQ(mismatch.first, actual.end())
+                << kelvane::reference::four1_path_name(path) << " path, count 2^" << log2_count
+                << ", first difference at value " << (mismatch.first - actual.begin());
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllModes, Four1FastIdentity,
+                         testing::ValuesIn(std::vector<identity_case>{
+                             {1, false, data_kind::uniform},
+                             {-1, false, data_kind::uniform},
+                             {1, true, data_kind::uniform},
+                             {-1, true, data_kind::uniform},
+                             {1, false, data_kind::wide},
+                             {-1, true, data_kind::wide},
+                             {1, false, data_kind::subnormal},
+                             {-1, false, data_kind::subnormal},
+                             {1, true, data_kind::subnormal},
+                             {-1, true, data_kind::subnormal},
+                         }),
+                         case_name);
+
+TEST(Four1FastPaths, DispatcherPicksAnAvailablePath) {
+    const four1_path best = kelvane::reference::four1_best_path();
+    EXPECT_TRUE(kelvane::reference::four1_path_available(best));
+    EXPECT_TRUE(kelvane::reference::four1_path_available(four1_path::scalar));
+    std::printf("best path here: %s\n", kelvane::reference::four1_path_name(best));
+}
+
+} // namespace
