@@ -110,4 +110,9 @@ BENCHMARK(snprintf_baseline)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+// Standard output buffered as in the comparison run.
+int main(int argc, char** argv) {
+    kelvane::report::enlarge_output_buffer();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+}

@@ -50,4 +50,8 @@ void write_timing_line(std::string_view label, float seconds);
 // that fails.
 void flush_output();
 
+// Gives standard output a 1 MiB buffer, so that a long report reaches the operating system in
+// few writes. Call it before anything is written to standard output, or not at all.
+void enlarge_output_buffer();
+
 } // namespace kelvane::report

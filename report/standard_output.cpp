@@ -45,6 +45,11 @@ void write_to_standard_output(std::string_view bytes) {
     }
 }
 
+void enlarge_output_buffer() {
+    static char buffer[1 << 20];
+    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+}
+
 void flush_output() {
     if (std::fflush(stdout) != 0) {
         report_write_failure(errno);
