@@ -83,7 +83,7 @@ std::size_t reversed(std::size_t index, unsigned bits) {
 }
 
 void reverse_bits_permutation(sample* x, unsigned log2n) {
-    constexpr unsigned tile_bits = 5;
+    constexpr unsigned tile_bits = 3;
     const std::size_t n = std::size_t{1} << log2n;
     if (log2n < 2 * tile_bits) {
         for (std::size_t i = 0; i < n; ++i)
@@ -99,13 +99,14 @@ void reverse_bits_permutation(sample* x, unsigned log2n) {
     for (std::size_t middle = 0; middle < (std::size_t{1} << middle_bits); ++middle) {
         const std::size_t middle_reversed = reversed(middle, middle_bits);
         if (middle > middle_reversed) continue;
+        // Two tiles pair every sample; a tile that is its own partner pairs only half of them.
+        const bool own_partner = middle == middle_reversed;
         for (std::size_t a = 0; a < tile; ++a) {
-            const std::size_t i_base = (a << high_shift) | (middle << tile_bits);
-            const std::size_t j_base = (middle_reversed << tile_bits) | reversed_low[a];
+            sample* const row = x + ((a << high_shift) | (middle << tile_bits));
+            sample* const column = x + ((middle_reversed << tile_bits) | reversed_low[a]);
             for (std::size_t c = 0; c < tile; ++c) {
-                const std::size_t i = i_base | c;
-                const std::size_t j = j_base | (reversed_low[c] << high_shift);
-                if (middle < middle_reversed || i < j) std::swap(x[i], x[j]);
+                sample& partner = column[reversed_low[c] << high_shift];
+                if (!own_partner || &row[c] < &partner) std::swap(row[c], partner);
             }
         }
     }
@@ -278,6 +279,19 @@ void transform_blocks(sample* x, std::size_t n, std::int32_t sign, four1_path pa
     }
 }
 
+// The next `count` twiddles of the 2^passes - 1 cursors of a group. The cursors are
+// independent chains: stepped side by side, with their number known at compile time so that
+// they stay in registers, their latencies overlap.
+template <int passes>
+void fill_chunk(twiddle_cursor* cursors, twiddle (*chunk)[chunk_twiddles], std::size_t count) {
+    constexpr int cursor_count = (1 << passes) - 1;
+    for (std::size_t i = 0; i < count; ++i)
+        for (int c = 0; c < cursor_count; ++c) {
+            chunk[c][i] = cursors[c].current();
+            cursors[c].step();
+        }
+}
+
 // 3. Passes of half-size `block_samples` and more, a group per sweep. Each stage s of a group
 //    needs the recurrence of pass 2^s h from 2^s starting points e * h; those start states
 //    come from stepping one cursor through, which the plain order does as well.
@@ -285,30 +299,28 @@ void transform_sweeps(sample* x, std::size_t n, std::int32_t sign, four1_path pa
     twiddle chunk[(1 << max_group_passes) - 1][chunk_twiddles];
     for (std::size_t h = block_samples; h < n;) {
         const int passes = passes_in_group(h, n);
+        // Cursor c of stage s starts e * h steps into the recurrence of pass 2^s h. One walker
+        // per stage steps there; the walkers are independent chains, stepped side by side.
+        twiddle_cursor walkers[max_group_passes] = {{h, sign}, {h << 1, sign}, {h << 2, sign}};
         twiddle_cursor cursors[(1 << max_group_passes) - 1] = {
-            {h, sign}, {h, sign}, {h, sign}, {h, sign}, {h, sign}, {h, sign}, {h, sign}};
+            walkers[0], walkers[0], walkers[0], walkers[0], walkers[0], walkers[0], walkers[0]};
         group_twiddles twiddles{};
-        std::size_t cursor_count = 0;
-        for (int s = 0; s < passes; ++s) {
-            twiddle_cursor walker(h << s, sign);
-            for (std::size_t e = 0; e < (std::size_t{1} << s); ++e) {
-                if (e > 0)
-                    for (std::size_t step = 0; step < h; ++step)
-                        walker.step();
-                cursors[cursor_count] = walker;
-                twiddles.stage[s][e] = chunk[cursor_count];
-                ++cursor_count;
+        const std::size_t starts = std::size_t{1} << (passes - 1);
+        for (std::size_t e = 0; e < starts; ++e) {
+            for (int s = 0; s < passes; ++s) {
+                if (e >= (std::size_t{1} << s)) continue;
+                const std::size_t c = (std::size_t{1} << s) - 1 + e;
+                cursors[c] = walkers[s];
+                twiddles.stage[s][e] = chunk[c];
             }
+            if (e + 1 == starts) break;
+            for (std::size_t step = 0; step < h; ++step)
+                for (int s = 1; s < passes; ++s)
+                    if (e + 1 < (std::size_t{1} << s)) walkers[s].step();
         }
         for (std::size_t k = 0; k < h; k += chunk_twiddles) {
             const std::size_t count = std::min(chunk_twiddles, h - k);
-            // The cursors are independent chains: stepping them together overlaps their
-            // latencies.
-            for (std::size_t i = 0; i < count; ++i)
-                for (std::size_t c = 0; c < cursor_count; ++c) {
-                    chunk[c][i] = cursors[c].current();
-                    cursors[c].step();
-                }
+            run_group(passes, [&]<int p>() { fill_chunk<p>(cursors, chunk, count); });
             apply_group(path, passes, x, n, h, k, k + count, twiddles);
         }
         h <<= passes;
