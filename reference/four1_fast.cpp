@@ -4,7 +4,7 @@
 // the same recurrence from the same start, step by step, rounded to single once per factor.
 //
 // Outline, for n samples:
-//   1. Bit-reversal permutation in tiles of 32 x 32 samples, each pair swapped once.
+//   1. Bit-reversal permutation in tiles of 8 x 8 samples, each pair swapped once.
 //   2. Passes of half-size 1 to 2048 block by block (4096 samples, 32 KiB, stay in L1), their
 //      twiddles computed once per call into a table.
 //   3. Larger passes in groups of up to three per sweep over the array, their twiddles
@@ -74,7 +74,8 @@ class twiddle_cursor {
 
 // 1. Bit reversal. Index i = [a | middle | c] with a and c of `tile_bits` bits maps to
 //    [rev c | rev middle | rev a]: the tile of one middle value pairs with the tile of the
-//    reversed middle, and both tiles are 32 runs of 32 adjacent samples, which fit in cache.
+//    reversed middle, and both tiles are 8 runs of 8 adjacent samples. The runs lie a power of
+//    two apart and so share cache sets: 8 of them fit in the ways of one set.
 std::size_t reversed(std::size_t index, unsigned bits) {
     std::size_t result = 0;
     for (unsigned bit = 0; bit < bits; ++bit)
