@@ -62,34 +62,10 @@ void redirect(int from, int to) {
     close(from);
 }
 
-} // namespace
-
-child_result run_in_child(const std::function<void()>& body) {
+// Forks a child whose standard output and error are pipes, or whose standard output is the
+// file `stdout_path` when one is given; `in_child` runs there and must not return.
+child_result run_forked(const std::function<void()>& in_child, const std::string& stdout_path) {
     // The child must not write out what the parent still holds in its buffers.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const pipe_pair out = make_pipe();
-    const pipe_pair err = make_pipe();
-    const pid_t child = fork();
-    if (child < 0) throw std::runtime_error("fork failed");
-    if (child == 0) {
-        close(out.read_end);
-        close(err.read_end);
-        redirect(out.write_end, STDOUT_FILENO);
-        redirect(err.write_end, STDERR_FILENO);
-        body();
-        std::exit(0);
-    }
-    return collect(child, out, err);
-}
-
-child_result run_program(const std::vector<std::string>& arguments,
-                         const std::vector<std::string>& environment,
-                         const std::string& stdout_path) {
-    std::vector<char*> argv;
-    for (const auto& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
     std::fflush(stdout);
     std::fflush(stderr);
     const pipe_pair out = make_pipe();
@@ -108,12 +84,38 @@ child_result run_program(const std::vector<std::string>& arguments,
             redirect(file, STDOUT_FILENO);
         }
         redirect(err.write_end, STDERR_FILENO);
-        for (const auto& setting : environment)
-            putenv(const_cast<char*>(setting.c_str()));
-        execv(argv[0], argv.data());
-        std::_Exit(127);
+        in_child();
+        std::_Exit(122);
     }
     return collect(child, out, err);
+}
+
+} // namespace
+
+child_result run_in_child(const std::function<void()>& body) {
+    return run_forked(
+        [&body] {
+            body();
+            std::exit(0);
+        },
+        {});
+}
+
+child_result run_program(const std::vector<std::string>& arguments,
+                         const std::vector<std::string>& environment,
+                         const std::string& stdout_path) {
+    std::vector<char*> argv;
+    for (const auto& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    return run_forked(
+        [&] {
+            for (const auto& setting : environment)
+                putenv(const_cast<char*>(setting.c_str()));
+            execv(argv[0], argv.data());
+            std::_Exit(127);
+        },
+        stdout_path);
 }
 
 } // namespace kelvane::testing
