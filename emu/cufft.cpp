@@ -53,8 +53,8 @@ cufftResult cufftExecC2C(cufftHandle plan, cufftComplex* idata, cufftComplex* od
     const auto [length, batch] = found->second;
     const std::size_t bytes =
         static_cast<std::size_t>(length) * static_cast<std::size_t>(batch) * sizeof(cufftComplex);
-    if (!kelvane::emu::allocation_holding(device.device, idata, bytes) ||
-        !kelvane::emu::allocation_holding(device.device, odata, bytes))
+    if (!kelvane::emu::within_one_allocation(device.device, idata, bytes) ||
+        !kelvane::emu::within_one_allocation(device.device, odata, bytes))
         return CUFFT_INVALID_VALUE;
     const kelvane::emu::device_access open_input(idata, bytes);
     const kelvane::emu::device_access open_output(odata, bytes);

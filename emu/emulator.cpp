@@ -89,15 +89,14 @@ std::optional<int> count_call(emulator& device, operation op) {
     return std::nullopt;
 }
 
-std::optional<allocation_map::const_iterator>
-allocation_holding(const allocation_map& allocations, const void* address, std::size_t bytes) {
+bool within_one_allocation(const allocation_map& allocations, const void* address,
+                           std::size_t bytes) {
     const auto begin = reinterpret_cast<std::uintptr_t>(address);
-    auto after = allocations.upper_bound(begin);
-    if (after == allocations.begin()) return std::nullopt;
-    const auto holder = std::prev(after);
-    const std::uintptr_t offset = begin - holder->first;
-    if (offset > holder->second || bytes > holder->second - offset) return std::nullopt;
-    return holder;
+    const auto after = allocations.upper_bound(begin);
+    if (after == allocations.begin()) return false;
+    const auto& [holder_begin, holder_bytes] = *std::prev(after);
+    const std::uintptr_t offset = begin - holder_begin;
+    return offset <= holder_bytes && bytes <= holder_bytes - offset;
 }
 
 bool overlaps_any(const allocation_map& allocations, const void* address, std::size_t bytes) {

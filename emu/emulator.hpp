@@ -50,9 +50,9 @@ emulator& the_emulator();
 // for cuFFT's.
 std::optional<int> count_call(emulator& device, operation op);
 
-// The allocation holding [address, address + bytes), if any.
-std::optional<allocation_map::const_iterator>
-allocation_holding(const allocation_map& allocations, const void* address, std::size_t bytes);
+// Whether [address, address + bytes) lies within one allocation.
+bool within_one_allocation(const allocation_map& allocations, const void* address,
+                           std::size_t bytes);
 
 // Whether [address, address + bytes) overlaps any allocation.
 bool overlaps_any(const allocation_map& allocations, const void* address, std::size_t bytes);

@@ -95,7 +95,7 @@ cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, enum cudaMemcpy
     const void* device_side = kind == cudaMemcpyHostToDevice ? dst : src;
     const void* host_side = kind == cudaMemcpyHostToDevice ? src : dst;
     if (host_side == nullptr ||
-        !kelvane::emu::allocation_holding(device.device, device_side, count) ||
+        !kelvane::emu::within_one_allocation(device.device, device_side, count) ||
         kelvane::emu::overlaps_any(device.device, host_side, count))
         return cudaErrorInvalidValue;
     const kelvane::emu::device_access open(device_side, count);

@@ -50,7 +50,7 @@ decoded_float decode(float value) {
 }
 
 // significand * 10^decimals / 2^shift rounded to an integer, ties to even, without a branch on
-// the digits. Precondition: shift >= 0 and significand * 10^decimals < 2^63.
+// the digits. Precondition: shift >= 0 and significand * 10^decimals < 2^64.
 constexpr std::uint64_t round_scaled(std::uint64_t significand, int decimals, int shift) {
     if (shift >= 64) return 0; // below half of one unit
     const std::uint64_t scaled = significand * power_of_ten(decimals);
@@ -196,6 +196,7 @@ real_text plan_fast_range(std::uint32_t magnitude_bits) {
     const int power_below = (binary_exponent * 1233) >> 12; // floor(binary_exponent * log10(2))
     const int k0 = power_below + 1 + (magnitude_bits >= decade_start(power_below + 1) ? 1 : 0);
     // 2. Nine significant digits fix k, and whether seven digits round up to a power of ten.
+    //    Below 0.01 the exponent form holds whatever they are.
     if (k0 < -1) return plan_exponent_form(significand, shift, k0);
     const decade_thresholds& decade = decades[static_cast<std::size_t>(k0 + 1)];
     const bool carry = magnitude_bits >= decade.nine_digits_carry;
