@@ -1,25 +1,30 @@
-// Opt-in: every one of the 2^32 bit patterns through both real formatters, on all cores.
-// Build the target report_exhaustive_sweep and run it; about an hour on two cores.
+// Opt-in: bit patterns through both real formatters, on all cores: all 2^32 of them (about an
+// hour on two cores), or those from FIRST to LAST when given, as hexadecimal bit patterns:
+//     report_exhaustive_sweep [FIRST LAST]
 #include "fields.hpp"
 #include "float_bits.hpp"
 #include "reference_format.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
-int main() {
+int main(int argc, char** argv) {
+    const std::uint64_t first = argc > 2 ? std::strtoull(argv[1], nullptr, 16) : 0;
+    const std::uint64_t end = argc > 2 ? std::strtoull(argv[2], nullptr, 16) + 1 : 1ULL << 32;
     const unsigned workers = std::max(1U, std::thread::hardware_concurrency());
-    constexpr std::uint64_t patterns = std::uint64_t{1} << 32;
-    constexpr std::uint64_t chunk = std::uint64_t{1} << 24;
-    std::atomic<std::uint64_t> next_chunk{0};
+    constexpr std::uint64_t chunk = std::uint64_t{1} << 22;
+    std::atomic<std::uint64_t> next_chunk{first};
     std::atomic<std::uint64_t> mismatches{0};
     auto sweep = [&] {
         std::string fast(kelvane::report::real_field_width, ' ');
-        for (std::uint64_t begin; (begin = next_chunk.fetch_add(chunk)) < patterns;) {
-            for (std::uint64_t bits = begin; bits < begin + chunk; ++bits) {
+        for (std::uint64_t begin; (begin = next_chunk.fetch_add(chunk)) < end;) {
+            const std::uint64_t chunk_end = std::min(begin + chunk, end);
+            for (std::uint64_t bits = begin; bits < chunk_end; ++bits) {
                 const float value = kelvane::testing::from_bits(static_cast<std::uint32_t>(bits));
                 kelvane::report::put_real_field(fast.data(), value);
                 const std::string simple = kelvane::testing::reference_real_field(value);
@@ -28,8 +33,7 @@ int main() {
                                 static_cast<unsigned long long>(bits), fast.c_str(),
                                 simple.c_str());
             }
-            std::printf("swept through 0x%08llx\n",
-                        static_cast<unsigned long long>(begin + chunk - 1));
+            std::printf("swept through 0x%08llx\n", static_cast<unsigned long long>(chunk_end - 1));
             std::fflush(stdout);
         }
     };
@@ -38,7 +42,8 @@ int main() {
         threads.emplace_back(sweep);
     for (auto& thread : threads)
         thread.join();
-    std::printf("%llu mismatches in 2^32 patterns\n",
-                static_cast<unsigned long long>(mismatches.load()));
+    std::printf("%llu mismatches in 0x%08llx to 0x%08llx\n",
+                static_cast<unsigned long long>(mismatches.load()),
+                static_cast<unsigned long long>(first), static_cast<unsigned long long>(end - 1));
     return mismatches.load() == 0 ? 0 : 1;
 }
