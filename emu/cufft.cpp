@@ -27,51 +27,50 @@ bool is_transform_type(int type) {
 extern "C" {
 
 cufftResult cufftPlan1d(cufftHandle* plan, int nx, cufftType type, int batch) {
-    auto& device = kelvane::emu::the_emulator();
-    const std::lock_guard guard(device.lock);
-    if (const auto fault = count_call(device, operation::cufftPlan1d))
-        return static_cast<cufftResult>(*fault);
-    if (plan == nullptr) return CUFFT_INVALID_VALUE;
-    if (nx <= 0 || batch <= 0) return CUFFT_INVALID_SIZE;
-    if (!is_transform_type(type)) return CUFFT_INVALID_TYPE;
-    // Only the single-precision complex transform is emulated.
-    if (type != CUFFT_C2C) return CUFFT_NOT_SUPPORTED;
-    *plan = device.next_plan++;
-    device.plans.emplace(*plan, kelvane::emu::plan{nx, batch});
-    return CUFFT_SUCCESS;
+    return kelvane::emu::emulate<cufftResult>(
+        operation::cufftPlan1d, [&](kelvane::emu::emulator& device) {
+            if (plan == nullptr) return CUFFT_INVALID_VALUE;
+            if (nx <= 0 || batch <= 0) return CUFFT_INVALID_SIZE;
+            if (!is_transform_type(type)) return CUFFT_INVALID_TYPE;
+            // Only the single-precision complex transform is emulated.
+            if (type != CUFFT_C2C) return CUFFT_NOT_SUPPORTED;
+            *plan = device.next_plan++;
+            device.plans.emplace(*plan, kelvane::emu::plan{nx, batch});
+            return CUFFT_SUCCESS;
+        });
 }
 
 cufftResult cufftExecC2C(cufftHandle plan, cufftComplex* idata, cufftComplex* odata,
                          int direction) {
-    auto& device = kelvane::emu::the_emulator();
-    const std::lock_guard guard(device.lock);
-    if (const auto fault = count_call(device, operation::cufftExecC2C))
-        return static_cast<cufftResult>(*fault);
-    const auto found = device.plans.find(plan);
-    if (found == device.plans.end()) return CUFFT_INVALID_PLAN;
-    if (direction != CUFFT_FORWARD && direction != CUFFT_INVERSE) return CUFFT_INVALID_VALUE;
-    const auto [length, batch] = found->second;
-    const std::size_t bytes =
-        static_cast<std::size_t>(length) * static_cast<std::size_t>(batch) * sizeof(cufftComplex);
-    if (!kelvane::emu::within_one_allocation(device.device, idata, bytes) ||
-        !kelvane::emu::within_one_allocation(device.device, odata, bytes))
-        return CUFFT_INVALID_VALUE;
-    const kelvane::emu::device_access open_input(idata, bytes);
-    const kelvane::emu::device_access open_output(odata, bytes);
-    for (int sequence = 0; sequence < batch; ++sequence) {
-        const std::size_t offset =
-            static_cast<std::size_t>(sequence) * static_cast<std::size_t>(length);
-        kelvane::emu::discrete_fourier_transform(idata + offset, odata + offset, length, direction);
-    }
-    return CUFFT_SUCCESS;
+    return kelvane::emu::emulate<cufftResult>(
+        operation::cufftExecC2C, [&](kelvane::emu::emulator& device) {
+            const auto found = device.plans.find(plan);
+            if (found == device.plans.end()) return CUFFT_INVALID_PLAN;
+            if (direction != CUFFT_FORWARD && direction != CUFFT_INVERSE)
+                return CUFFT_INVALID_VALUE;
+            const auto [length, batch] = found->second;
+            const std::size_t bytes = static_cast<std::size_t>(length) *
+                                      static_cast<std::size_t>(batch) * sizeof(cufftComplex);
+            if (!kelvane::emu::within_one_allocation(device.device, idata, bytes) ||
+                !kelvane::emu::within_one_allocation(device.device, odata, bytes))
+                return CUFFT_INVALID_VALUE;
+            const kelvane::emu::device_access open_input(idata, bytes);
+            const kelvane::emu::device_access open_output(odata, bytes);
+            for (int sequence = 0; sequence < batch; ++sequence) {
+                const std::size_t offset =
+                    static_cast<std::size_t>(sequence) * static_cast<std::size_t>(length);
+                kelvane::emu::discrete_fourier_transform(idata + offset, odata + offset, length,
+                                                         direction);
+            }
+            return CUFFT_SUCCESS;
+        });
 }
 
 cufftResult cufftDestroy(cufftHandle plan) {
-    auto& device = kelvane::emu::the_emulator();
-    const std::lock_guard guard(device.lock);
-    if (const auto fault = count_call(device, operation::cufftDestroy))
-        return static_cast<cufftResult>(*fault);
-    return device.plans.erase(plan) == 1 ? CUFFT_SUCCESS : CUFFT_INVALID_PLAN;
+    return kelvane::emu::emulate<cufftResult>(
+        operation::cufftDestroy, [&](kelvane::emu::emulator& device) {
+            return device.plans.erase(plan) == 1 ? CUFFT_SUCCESS : CUFFT_INVALID_PLAN;
+        });
 }
 
 } // extern "C"

@@ -50,6 +50,16 @@ emulator& the_emulator();
 // for cuFFT's.
 std::optional<int> count_call(emulator& device, operation op);
 
+// One emulated operation: counts the call under the device's lock, and returns the fault
+// injected for it if there is one, else what `body(device)` returns.
+template <class Status, class Body>
+Status emulate(operation op, Body body) {
+    emulator& device = the_emulator();
+    const std::lock_guard guard(device.lock);
+    if (const auto fault = count_call(device, op)) return static_cast<Status>(*fault);
+    return body(device);
+}
+
 // Whether [address, address + bytes) lies within one allocation.
 bool within_one_allocation(const allocation_map& allocations, const void* address,
                            std::size_t bytes);

@@ -50,57 +50,52 @@ cudaError_t release(allocation_map& allocations, std::size_t& allocated, void* a
 extern "C" {
 
 cudaError_t cudaMalloc(void** devPtr, size_t size) {
-    auto& device = kelvane::emu::the_emulator();
-    const std::lock_guard guard(device.lock);
-    if (const auto fault = count_call(device, operation::cudaMalloc))
-        return static_cast<cudaError_t>(*fault);
-    return allocate(device.device, device.device_bytes, KELVANE_EMU_DEVICE_CAPACITY, PROT_NONE,
-                    devPtr, size);
+    return kelvane::emu::emulate<cudaError_t>(
+        operation::cudaMalloc, [&](kelvane::emu::emulator& device) {
+            return allocate(device.device, device.device_bytes, KELVANE_EMU_DEVICE_CAPACITY,
+                            PROT_NONE, devPtr, size);
+        });
 }
 
 cudaError_t cudaFree(void* devPtr) {
-    auto& device = kelvane::emu::the_emulator();
-    const std::lock_guard guard(device.lock);
-    if (const auto fault = count_call(device, operation::cudaFree))
-        return static_cast<cudaError_t>(*fault);
-    return release(device.device, device.device_bytes, devPtr);
+    return kelvane::emu::emulate<cudaError_t>(
+        operation::cudaFree, [&](kelvane::emu::emulator& device) {
+            return release(device.device, device.device_bytes, devPtr);
+        });
 }
 
 cudaError_t cudaMallocHost(void** ptr, size_t size) {
-    auto& device = kelvane::emu::the_emulator();
-    const std::lock_guard guard(device.lock);
-    if (const auto fault = count_call(device, operation::cudaMallocHost))
-        return static_cast<cudaError_t>(*fault);
-    return allocate(device.pinned, device.pinned_bytes, KELVANE_EMU_PINNED_CAPACITY,
-                    PROT_READ | PROT_WRITE, ptr, size);
+    return kelvane::emu::emulate<cudaError_t>(
+        operation::cudaMallocHost, [&](kelvane::emu::emulator& device) {
+            return allocate(device.pinned, device.pinned_bytes, KELVANE_EMU_PINNED_CAPACITY,
+                            PROT_READ | PROT_WRITE, ptr, size);
+        });
 }
 
 cudaError_t cudaFreeHost(void* ptr) {
-    auto& device = kelvane::emu::the_emulator();
-    const std::lock_guard guard(device.lock);
-    if (const auto fault = count_call(device, operation::cudaFreeHost))
-        return static_cast<cudaError_t>(*fault);
-    return release(device.pinned, device.pinned_bytes, ptr);
+    return kelvane::emu::emulate<cudaError_t>(
+        operation::cudaFreeHost, [&](kelvane::emu::emulator& device) {
+            return release(device.pinned, device.pinned_bytes, ptr);
+        });
 }
 
 cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, enum cudaMemcpyKind kind) {
-    auto& device = kelvane::emu::the_emulator();
-    const std::lock_guard guard(device.lock);
-    if (const auto fault = count_call(device, operation::cudaMemcpy))
-        return static_cast<cudaError_t>(*fault);
-    // Only the two directions the system uses are emulated.
-    if (kind != cudaMemcpyHostToDevice && kind != cudaMemcpyDeviceToHost)
-        return cudaErrorInvalidMemcpyDirection;
-    if (count == 0) return cudaSuccess;
-    const void* device_side = kind == cudaMemcpyHostToDevice ? dst : src;
-    const void* host_side = kind == cudaMemcpyHostToDevice ? src : dst;
-    if (host_side == nullptr ||
-        !kelvane::emu::within_one_allocation(device.device, device_side, count) ||
-        kelvane::emu::overlaps_any(device.device, host_side, count))
-        return cudaErrorInvalidValue;
-    const kelvane::emu::device_access open(device_side, count);
-    std::memcpy(dst, src, count);
-    return cudaSuccess;
+    return kelvane::emu::emulate<cudaError_t>(
+        operation::cudaMemcpy, [&](kelvane::emu::emulator& device) {
+            // Only the two directions the system uses are emulated.
+            if (kind != cudaMemcpyHostToDevice && kind != cudaMemcpyDeviceToHost)
+                return cudaErrorInvalidMemcpyDirection;
+            if (count == 0) return cudaSuccess;
+            const void* device_side = kind == cudaMemcpyHostToDevice ? dst : src;
+            const void* host_side = kind == cudaMemcpyHostToDevice ? src : dst;
+            if (host_side == nullptr ||
+                !kelvane::emu::within_one_allocation(device.device, device_side, count) ||
+                kelvane::emu::overlaps_any(device.device, host_side, count))
+                return cudaErrorInvalidValue;
+            const kelvane::emu::device_access open(device_side, count);
+            std::memcpy(dst, src, count);
+            return cudaSuccess;
+        });
 }
 
 const char* cudaGetErrorString(cudaError_t error) {
