@@ -31,11 +31,9 @@ class record_layout {
         const bool line_start = cursor_ == line_begin_;
         const bool blank = line_start || (previous_ == kind::numeric && room >= 1);
         std::string_view rest = text;
-        if ((blank ? 1 : 0) + text.size() <= room) {
-            if (blank) *cursor_++ = ' ';
-            rest = append_part(rest);
-        } else if (text.size() <= room || line_start) {
-            // Too long for this line: as much as fits stays here, the rest follows.
+        // The text starts on this line if it fits without its blank or the line is empty; what
+        // does not fit after the blank follows on new lines. Otherwise it starts on the next.
+        if (text.size() <= room || line_start) {
             if (blank) *cursor_++ = ' ';
             rest = append_part(rest);
         }

@@ -35,14 +35,16 @@ void register_flush_at_exit() {
     (void)registered;
 }
 
+[[noreturn]] void fail_writing(int error) {
+    report_write_failure(error);
+    std::exit(write_failure_status);
+}
+
 } // namespace
 
 void write_to_standard_output(std::string_view bytes) {
     register_flush_at_exit();
-    if (fwrite_unlocked(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) {
-        report_write_failure(errno);
-        std::exit(write_failure_status);
-    }
+    if (fwrite_unlocked(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) fail_writing(errno);
 }
 
 void enlarge_output_buffer() {
@@ -51,10 +53,7 @@ void enlarge_output_buffer() {
 }
 
 void flush_output() {
-    if (std::fflush(stdout) != 0) {
-        report_write_failure(errno);
-        std::exit(write_failure_status);
-    }
+    if (std::fflush(stdout) != 0) fail_writing(errno);
 }
 
 } // namespace kelvane::report
