@@ -1,8 +1,11 @@
 // The cuFFT operations of the emulation.
 #include "cufft.h"
 
-#include "dft.hpp"
 #include "emulator.hpp"
+#include "kelvane_emu.h"
+
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -34,8 +37,16 @@ cufftResult cufftPlan1d(cufftHandle* plan, int nx, cufftType type, int batch) {
             if (!is_transform_type(type)) return CUFFT_INVALID_TYPE;
             // Only the single-precision complex transform is emulated.
             if (type != CUFFT_C2C) return CUFFT_NOT_SUPPORTED;
-            *plan = device.next_plan++;
-            device.plans.emplace(*plan, kelvane::emu::plan{nx, batch});
+            // The work area lives on the device: it must fit beside the buffers there.
+            const auto length = static_cast<std::size_t>(nx);
+            const std::size_t work = kelvane::emu::transform_plan::work_bytes(length);
+            if (work > KELVANE_EMU_DEVICE_CAPACITY - device.device_bytes) return CUFFT_ALLOC_FAILED;
+            auto transform = std::make_unique<kelvane::emu::transform_plan>(length);
+            const int handle = device.next_plan;
+            device.plans.emplace(handle, kelvane::emu::plan{nx, batch, std::move(transform)});
+            device.device_bytes += work;
+            ++device.next_plan;
+            *plan = handle;
             return CUFFT_SUCCESS;
         });
 }
@@ -48,19 +59,18 @@ cufftResult cufftExecC2C(cufftHandle plan, cufftComplex* idata, cufftComplex* od
             if (found == device.plans.end()) return CUFFT_INVALID_PLAN;
             if (direction != CUFFT_FORWARD && direction != CUFFT_INVERSE)
                 return CUFFT_INVALID_VALUE;
-            const auto [length, batch] = found->second;
+            auto& [length, batch, transform] = found->second;
             const std::size_t bytes = static_cast<std::size_t>(length) *
                                       static_cast<std::size_t>(batch) * sizeof(cufftComplex);
-            if (!kelvane::emu::within_one_allocation(device.device, idata, bytes) ||
-                !kelvane::emu::within_one_allocation(device.device, odata, bytes))
+            if (!kelvane::emu::within_one_allocation(device.device_buffers, idata, bytes) ||
+                !kelvane::emu::within_one_allocation(device.device_buffers, odata, bytes))
                 return CUFFT_INVALID_VALUE;
             const kelvane::emu::device_access open_input(idata, bytes);
             const kelvane::emu::device_access open_output(odata, bytes);
             for (int sequence = 0; sequence < batch; ++sequence) {
                 const std::size_t offset =
                     static_cast<std::size_t>(sequence) * static_cast<std::size_t>(length);
-                kelvane::emu::discrete_fourier_transform(idata + offset, odata + offset, length,
-                                                         direction);
+                transform->execute(idata + offset, odata + offset, direction);
             }
             return CUFFT_SUCCESS;
         });
@@ -69,7 +79,12 @@ cufftResult cufftExecC2C(cufftHandle plan, cufftComplex* idata, cufftComplex* od
 cufftResult cufftDestroy(cufftHandle plan) {
     return kelvane::emu::emulate<cufftResult>(
         operation::cufftDestroy, [&](kelvane::emu::emulator& device) {
-            return device.plans.erase(plan) == 1 ? CUFFT_SUCCESS : CUFFT_INVALID_PLAN;
+            const auto found = device.plans.find(plan);
+            if (found == device.plans.end()) return CUFFT_INVALID_PLAN;
+            device.device_bytes -= kelvane::emu::transform_plan::work_bytes(
+                static_cast<std::size_t>(found->second.length));
+            device.plans.erase(found);
+            return CUFFT_SUCCESS;
         });
 }
 

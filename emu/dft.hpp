@@ -3,12 +3,44 @@
 
 #include "cufft.h"
 
+#include <complex>
+#include <cstddef>
+#include <span>
+#include <vector>
+
 namespace kelvane::emu {
 
-// The DFT of `length` samples with exponent sign `sign`, unnormalised:
+// The DFT of one length with exponent sign `sign`, unnormalised:
 //     out[k] = sum over j of in[j] * exp(sign * 2*pi*i * j*k / length).
 // Computed in double precision with every twiddle factor from its own angle, each output
-// rounded once to single precision. `in` and `out` may be the same buffer.
-void discrete_fourier_transform(const cufftComplex* in, cufftComplex* out, int length, int sign);
+// rounded once to single precision. All work memory is reserved by the constructor, as the
+// real library reserves its work area when a plan is made: a constructor that cannot have it
+// throws std::bad_alloc, and execute() allocates nothing. The scratch pages go back to the
+// system after each execution, so that an idle plan holds only its tables.
+class transform_plan {
+  public:
+    explicit transform_plan(std::size_t length); // length >= 1
+    ~transform_plan();
+    transform_plan(const transform_plan&) = delete;
+    transform_plan& operator=(const transform_plan&) = delete;
+    // Bytes of work memory a plan of `length` holds for its life.
+    static std::size_t work_bytes(std::size_t length);
+    // `in` and `out` may be the same buffer.
+    void execute(const cufftComplex* in, cufftComplex* out, int sign);
+
+  private:
+    using complex = std::complex<double>;
+    std::size_t length_;
+    // Lengths other than powers of two go through Bluestein's chirp: exp(pi*i * m^2 / length)
+    // and two padded sequences of a power-of-two length.
+    std::vector<complex> chirp_;
+    // Mapped pages: the samples, then for a chirped length the two padded sequences.
+    std::span<complex> scratch_;
+    std::span<complex> samples_;
+    std::span<complex> padded_a_;
+    std::span<complex> padded_b_;
+    // cos(2*pi*k/m) for k in [0, m/4], m the power-of-two length actually transformed.
+    std::vector<double> cosines_;
+};
 
 } // namespace kelvane::emu

@@ -2,10 +2,11 @@
 
 #include "kelvane_emu.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <string_view>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -14,17 +15,12 @@
 namespace kelvane::emu {
 namespace {
 
-constexpr std::array<std::string_view, operation_count> operation_names = {
-    "cudaMalloc", "cudaFree",    "cudaMallocHost", "cudaFreeHost",
-    "cudaMemcpy", "cufftPlan1d", "cufftExecC2C",   "cufftDestroy",
-};
+// Exit status of a process whose KELVANE_EMU_FAIL cannot be read.
+constexpr int bad_fault_setting_status = 2;
 
-// The largest status each family declares, so that an injected one is a value of its type.
-constexpr long largest_runtime_status = 999;
-constexpr long largest_cufft_status = 20;
-
-bool is_cufft_operation(std::size_t op) {
-    return operation_names[op].substr(0, 5) == "cufft";
+// The largest status each library declares, so that an injected one is a value of its type.
+constexpr int largest_status(library family) {
+    return family == library::cufft ? 20 : 999;
 }
 
 struct injected_fault {
@@ -38,37 +34,59 @@ struct injected_fault {
                  "KELVANE_EMU_FAIL: cannot read \"%.*s\"; expected operation:call:status, "
                  "call from 1, status from 1 to 999 (to 20 for cuFFT)\n",
                  static_cast<int>(entry.size()), entry.data());
-    std::exit(2);
+    std::exit(bad_fault_setting_status);
 }
 
-// Parses KELVANE_EMU_FAIL once: "operation:call:status" entries separated by commas.
+// A whole field of decimal digits as a T; nothing else (no sign, blank or other text).
+template <class T>
+std::optional<T> parse_number(std::string_view field) {
+    T value{};
+    const char* const end = field.data() + field.size();
+    if (field.empty() || field.front() < '0' || field.front() > '9') return std::nullopt;
+    const auto [stop, error] = std::from_chars(field.data(), end, value);
+    if (error != std::errc{} || stop != end) return std::nullopt;
+    return value;
+}
+
+// One entry, "operation:call:status", or nothing when it does not follow that grammar.
+std::optional<injected_fault> parse_entry(std::string_view entry) {
+    const std::size_t first_colon = entry.find(':');
+    if (first_colon == std::string_view::npos) return std::nullopt;
+    const std::size_t second_colon = entry.find(':', first_colon + 1);
+    if (second_colon == std::string_view::npos) return std::nullopt;
+    const std::string_view name = entry.substr(0, first_colon);
+    const auto found =
+        std::find_if(operations.begin(), operations.end(),
+                     [name](const operation_info& info) { return info.name == name; });
+    const auto call =
+        parse_number<std::size_t>(entry.substr(first_colon + 1, second_colon - first_colon - 1));
+    const auto status = parse_number<int>(entry.substr(second_colon + 1));
+    if (found == operations.end() || !call || *call == 0 || !status || *status < 1 ||
+        *status > largest_status(found->family))
+        return std::nullopt;
+    return injected_fault{found->op, *call, *status};
+}
+
+// Parses KELVANE_EMU_FAIL once: entries separated by single commas, each call at most once.
+// An empty or absent variable injects nothing.
 std::vector<injected_fault> read_fault_settings() {
     std::vector<injected_fault> faults;
     const char* setting = std::getenv("KELVANE_EMU_FAIL");
-    if (setting == nullptr) return faults;
+    if (setting == nullptr || *setting == '\0') return faults;
     std::string_view rest = setting;
-    while (!rest.empty()) {
+    for (bool more = true; more;) {
         const std::size_t comma = rest.find(',');
         const std::string_view entry = rest.substr(0, comma);
-        rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
-        const std::size_t first_colon = entry.find(':');
-        const std::size_t second_colon = entry.find(':', first_colon + 1);
-        if (second_colon == std::string_view::npos) reject_fault_setting(entry);
-        const std::string_view name = entry.substr(0, first_colon);
-        std::size_t op = 0;
-        while (op < operation_count && operation_names[op] != name)
-            ++op;
-        const std::string call_text(entry.substr(first_colon + 1, second_colon - first_colon - 1));
-        const std::string status_text(entry.substr(second_colon + 1));
-        char* call_end = nullptr;
-        char* status_end = nullptr;
-        const unsigned long call = std::strtoul(call_text.c_str(), &call_end, 10);
-        const long status = std::strtol(status_text.c_str(), &status_end, 10);
-        if (op == operation_count || call_text.empty() || *call_end != '\0' || call == 0 ||
-            status_text.empty() || *status_end != '\0' || status < 1 ||
-            status > (is_cufft_operation(op) ? largest_cufft_status : largest_runtime_status))
-            reject_fault_setting(entry);
-        faults.push_back({static_cast<operation>(op), call, static_cast<int>(status)});
+        more = comma != std::string_view::npos;
+        rest = more ? rest.substr(comma + 1) : std::string_view{};
+        const auto fault = parse_entry(entry);
+        if (!fault) reject_fault_setting(entry);
+        const bool repeated =
+            std::any_of(faults.begin(), faults.end(), [&](const injected_fault& f) {
+                return f.op == fault->op && f.call == fault->call;
+            });
+        if (repeated) reject_fault_setting(entry);
+        faults.push_back(*fault);
     }
     return faults;
 }
@@ -134,8 +152,8 @@ extern "C" kelvane_emu_census kelvane_emu_take_census(void) {
     auto& device = kelvane::emu::the_emulator();
     const std::lock_guard guard(device.lock);
     auto calls = [&device](operation op) { return device.calls[static_cast<std::size_t>(op)]; };
-    return {device.device.size(),          device.device_bytes,
-            device.pinned.size(),          device.plans.size(),
+    return {device.device_buffers.size(),  device.device_bytes,
+            device.pinned_buffers.size(),  device.plans.size(),
             calls(operation::cudaMalloc),  calls(operation::cudaMallocHost),
             calls(operation::cufftPlan1d), calls(operation::cufftExecC2C)};
 }

@@ -2,12 +2,19 @@
 // injected faults. One instance per process, guarded by one lock.
 #pragma once
 
+#include "cuda_runtime_api.h"
+#include "cufft.h"
+#include "dft.hpp"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <string_view>
 
 namespace kelvane::emu {
 
@@ -21,11 +28,37 @@ enum class operation {
     cufftExecC2C,
     cufftDestroy,
 };
-inline constexpr std::size_t operation_count = 8;
+
+// Which library an operation belongs to: it decides the statuses the operation can return.
+enum class library { runtime, cufft };
+
+struct operation_info {
+    operation op;
+    std::string_view name;
+    library family;
+};
+
+// Every emulated operation, in the order of the enumeration.
+inline constexpr std::array operations = {
+    operation_info{operation::cudaMalloc, "cudaMalloc", library::runtime},
+    operation_info{operation::cudaFree, "cudaFree", library::runtime},
+    operation_info{operation::cudaMallocHost, "cudaMallocHost", library::runtime},
+    operation_info{operation::cudaFreeHost, "cudaFreeHost", library::runtime},
+    operation_info{operation::cudaMemcpy, "cudaMemcpy", library::runtime},
+    operation_info{operation::cufftPlan1d, "cufftPlan1d", library::cufft},
+    operation_info{operation::cufftExecC2C, "cufftExecC2C", library::cufft},
+    operation_info{operation::cufftDestroy, "cufftDestroy", library::cufft},
+};
+static_assert([] {
+    for (std::size_t i = 0; i < operations.size(); ++i)
+        if (static_cast<std::size_t>(operations[i].op) != i) return false;
+    return true;
+}());
 
 struct plan {
     int length;
     int batch;
+    std::unique_ptr<transform_plan> transform;
 };
 
 // Allocations by address: where each begins and how many bytes were asked for.
@@ -33,22 +66,29 @@ using allocation_map = std::map<std::uintptr_t, std::size_t>;
 
 struct emulator {
     std::mutex lock;
-    allocation_map device;
-    std::size_t device_bytes = 0;
-    allocation_map pinned;
+    allocation_map device_buffers;
+    std::size_t device_bytes = 0; // device buffers and the plans' work areas
+    allocation_map pinned_buffers;
     std::size_t pinned_bytes = 0;
     std::map<int, plan> plans;
     int next_plan = 1;
-    std::array<std::size_t, operation_count> calls{};
+    std::array<std::size_t, operations.size()> calls{};
 };
 
 // The process's emulator, alive until the process ends (exit handlers included).
 emulator& the_emulator();
 
 // Counts one call of `op` (the caller holds the lock) and returns the status injected for it
-// through KELVANE_EMU_FAIL, if any: from 1 to 999 for the runtime's operations, from 1 to 20
-// for cuFFT's.
+// through KELVANE_EMU_FAIL, if any.
 std::optional<int> count_call(emulator& device, operation op);
+
+// What each library returns when host memory runs out: no exception leaves an operation.
+inline cudaError_t out_of_memory(cudaError_t) {
+    return cudaErrorMemoryAllocation;
+}
+inline cufftResult out_of_memory(cufftResult) {
+    return CUFFT_ALLOC_FAILED;
+}
 
 // One emulated operation: counts the call under the device's lock, and returns the fault
 // injected for it if there is one, else what `body(device)` returns.
@@ -56,8 +96,12 @@ template <class Status, class Body>
 Status emulate(operation op, Body body) {
     emulator& device = the_emulator();
     const std::lock_guard guard(device.lock);
-    if (const auto fault = count_call(device, op)) return static_cast<Status>(*fault);
-    return body(device);
+    try {
+        if (const auto fault = count_call(device, op)) return static_cast<Status>(*fault);
+        return body(device);
+    } catch (const std::bad_alloc&) {
+        return out_of_memory(Status{});
+    }
 }
 
 // Whether [address, address + bytes) lies within one allocation.

@@ -52,7 +52,7 @@ extern "C" {
 cudaError_t cudaMalloc(void** devPtr, size_t size) {
     return kelvane::emu::emulate<cudaError_t>(
         operation::cudaMalloc, [&](kelvane::emu::emulator& device) {
-            return allocate(device.device, device.device_bytes, KELVANE_EMU_DEVICE_CAPACITY,
+            return allocate(device.device_buffers, device.device_bytes, KELVANE_EMU_DEVICE_CAPACITY,
                             PROT_NONE, devPtr, size);
         });
 }
@@ -60,14 +60,14 @@ cudaError_t cudaMalloc(void** devPtr, size_t size) {
 cudaError_t cudaFree(void* devPtr) {
     return kelvane::emu::emulate<cudaError_t>(
         operation::cudaFree, [&](kelvane::emu::emulator& device) {
-            return release(device.device, device.device_bytes, devPtr);
+            return release(device.device_buffers, device.device_bytes, devPtr);
         });
 }
 
 cudaError_t cudaMallocHost(void** ptr, size_t size) {
     return kelvane::emu::emulate<cudaError_t>(
         operation::cudaMallocHost, [&](kelvane::emu::emulator& device) {
-            return allocate(device.pinned, device.pinned_bytes, KELVANE_EMU_PINNED_CAPACITY,
+            return allocate(device.pinned_buffers, device.pinned_bytes, KELVANE_EMU_PINNED_CAPACITY,
                             PROT_READ | PROT_WRITE, ptr, size);
         });
 }
@@ -75,7 +75,7 @@ cudaError_t cudaMallocHost(void** ptr, size_t size) {
 cudaError_t cudaFreeHost(void* ptr) {
     return kelvane::emu::emulate<cudaError_t>(
         operation::cudaFreeHost, [&](kelvane::emu::emulator& device) {
-            return release(device.pinned, device.pinned_bytes, ptr);
+            return release(device.pinned_buffers, device.pinned_bytes, ptr);
         });
 }
 
@@ -89,8 +89,8 @@ cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, enum cudaMemcpy
             const void* device_side = kind == cudaMemcpyHostToDevice ? dst : src;
             const void* host_side = kind == cudaMemcpyHostToDevice ? src : dst;
             if (host_side == nullptr ||
-                !kelvane::emu::within_one_allocation(device.device, device_side, count) ||
-                kelvane::emu::overlaps_any(device.device, host_side, count))
+                !kelvane::emu::within_one_allocation(device.device_buffers, device_side, count) ||
+                kelvane::emu::overlaps_any(device.device_buffers, host_side, count))
                 return cudaErrorInvalidValue;
             const kelvane::emu::device_access open(device_side, count);
             std::memcpy(dst, src, count);

@@ -172,15 +172,79 @@ TEST(EmulatedFft, ExecutionChecksPlanDirectionAndBuffers) {
 }
 
 TEST(EmulatedFaults, UnreadableSettingsAreRefused) {
-    // A test that means to inject a fault must not pass because the fault went unnoticed.
-    for (const char* setting :
-         {"cudaMalloc", "cudaMalloc:0:2", "cudaMalloc:1:0", "cudaMalloc:1:1000", "cufftPlan1d:1:21",
-          "cudaMallocManaged:1:2", "cudaMalloc:x:2"}) {
+    // A test that means to inject a fault must not pass because the fault went unnoticed:
+    // everything outside "operation:call:status[,...]" ends the process with status 2.
+    struct row {
+        const char* why;
+        const char* setting;
+    };
+    const row rows[] = {
+        {"no call or status", "cudaMalloc"},
+        {"call 0", "cudaMalloc:0:2"},
+        {"status 0", "cudaMalloc:1:0"},
+        {"status past the runtime's", "cudaMalloc:1:1000"},
+        {"status past cuFFT's", "cufftPlan1d:1:21"},
+        {"unknown operation", "cudaMallocManaged:1:2"},
+        {"call not a number", "cudaMalloc:x:2"},
+        {"negative call", "cufftPlan1d:-1:5"},
+        {"call past size_t", "cufftPlan1d:99999999999999999999999:5"},
+        {"negative call that wraps to 1", "cufftPlan1d:-18446744073709551615:5"},
+        {"blank before a number", "cudaMalloc: 1:2"},
+        {"plus before a number", "cudaMalloc:+1:2"},
+        {"blank after a number", "cudaMalloc:1 :2"},
+        {"trailing comma", "cudaMalloc:1:2,"},
+        {"leading comma", ",cudaMalloc:1:2"},
+        {"a fourth field", "cudaMalloc:1:2:3"},
+        {"the same call twice", "cudaMalloc:1:2,cudaMalloc:1:3"},
+    };
+    for (const auto& [why, setting] : rows) {
         const auto result = kelvane::testing::run_program(
             {KELVANE_DEVICE_CALLER, "c2c_1d", "8"}, {std::string("KELVANE_EMU_FAIL=") + setting});
-        EXPECT_EQ(result.exit_status, 2) << setting;
-        EXPECT_NE(result.err.find("KELVANE_EMU_FAIL: cannot read"), std::string::npos) << setting;
+        EXPECT_EQ(result.exit_status, 2) << why << ": " << setting;
+        EXPECT_NE(result.err.find("KELVANE_EMU_FAIL: cannot read"), std::string::npos) << why;
     }
+}
+
+TEST(EmulatedFaults, SeveralEntriesEachInjectTheirFault) {
+    // Two calls of one operation and an empty setting, all within the grammar.
+    struct row {
+        const char* setting;
+        int exit_status;
+        const char* err;
+    };
+    const row rows[] = {
+        {"", 0, ""},
+        {"cudaMalloc:3:2,cudaMalloc:2:2", 255,
+         "ostrel(18) : cudaSafeCall() Runtime API error : out of memory.\n"},
+        {"cufftExecC2C:2:6,cudaMallocHost:1:2", 255,
+         "c2c_1d(11) : cudaSafeCall() Runtime API error : out of memory.\n"},
+    };
+    for (const auto& [setting, exit_status, err] : rows) {
+        const auto result = kelvane::testing::run_program(
+            {KELVANE_DEVICE_CALLER, "c2c_1d", "8"}, {std::string("KELVANE_EMU_FAIL=") + setting});
+        EXPECT_EQ(result.exit_status, exit_status) << setting;
+        EXPECT_EQ(result.err, err) << setting;
+    }
+}
+
+TEST(EmulatedCufft, PlanReservesItsWorkAreaOnTheDevice) {
+    // As with the real library, a plan whose work area does not fit fails when it is made,
+    // not when it runs; the area is given back when the plan is destroyed.
+    constexpr int length = 1 << 20;
+    const std::size_t free_bytes = std::size_t{4} << 20;
+    {
+        device_buffer nearly_all(std::size_t{KELVANE_EMU_DEVICE_CAPACITY} - free_bytes);
+        cufftHandle plan = 0;
+        EXPECT_EQ(cufftPlan1d(&plan, length, CUFFT_C2C, 1), CUFFT_ALLOC_FAILED);
+        EXPECT_EQ(kelvane_emu_take_census().plans, 0U);
+        EXPECT_EQ(cufftPlan1d(&plan, 1000, CUFFT_C2C, 1), CUFFT_SUCCESS) << "a small one fits";
+        EXPECT_EQ(cufftDestroy(plan), CUFFT_SUCCESS);
+    }
+    cufftHandle plan = 0;
+    ASSERT_EQ(cufftPlan1d(&plan, length, CUFFT_C2C, 1), CUFFT_SUCCESS);
+    EXPECT_GE(kelvane_emu_take_census().device_bytes, std::size_t{length} * sizeof(cufftComplex));
+    EXPECT_EQ(cufftDestroy(plan), CUFFT_SUCCESS);
+    EXPECT_EQ(kelvane_emu_take_census().device_bytes, 0U);
 }
 
 } // namespace

@@ -105,6 +105,20 @@ TEST(DeviceFailures, CountsBelowOneGoThroughTheRealChecks) {
     }
 }
 
+TEST(DeviceFailures, HostMemoryRunningOutIsAStatusNotAnAbort) {
+    // The emulated library reserves its work area when the plan is made. Host memory that
+    // runs out there must come back as CUFFT_ALLOC_FAILED, so the bridge prints its line; an
+    // exception crossing the C interface would abort with no line. The caller's own 256 MiB
+    // and the device buffers fit in 683 MiB; the plan's 288 MiB of work do not.
+    const std::string n = std::to_string(1 << 24);
+    const auto result = testing_support::run_program(
+        {"/bin/sh", "-c", "ulimit -v 700000 && exec \"$0\" fft_1d_c2c " + n,
+         KELVANE_UNSANITIZED_DEVICE_CALLER});
+    EXPECT_EQ(result.exit_status, 255);
+    EXPECT_EQ(result.err, "ostrel(20) : cufftSafeCall() CUFFT error.\n");
+    EXPECT_EQ(result.out, "");
+}
+
 TEST(DeviceCalls, SuccessiveCallsShareNothing) {
     // Each call creates and destroys its own plan and buffers.
     const std::int32_t n = 256;
