@@ -11,6 +11,8 @@ install(TARGETS four1 kelvane_report ostrel_${device} c2c_1d_${device} quimbel
     EXPORT kelvaneTargets
     ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}"
     PUBLIC_HEADER DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/kelvane")
+# The emulation's CUDA headers stay in a folder of their own: only kelvane::emu puts it on an
+# include path.
 if(device STREQUAL "host")
     install(TARGETS kelvane_emu
         EXPORT kelvaneTargets

@@ -1,0 +1,17 @@
+# kelvane_archive(<target> HEADERS <file>...): what every delivered static archive shares.
+#
+# - Include paths: its own folder in the build tree; <prefix>/include once installed, where its
+#   headers sit in kelvane/, so that callers write #include <kelvane/...>.
+# - The C++ runtime and the mathematics library for programs linked by a C or Fortran driver:
+#   the archives are C++ inside, whatever language their callers use.
+# - Its installed headers.
+function(kelvane_archive target)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "HEADERS")
+    target_include_directories(${target} PUBLIC
+        "$<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}>"
+        "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>")
+    target_link_libraries(${target} INTERFACE
+        "$<$<NOT:$<LINK_LANGUAGE:CXX>>:stdc++>" "$<$<NOT:$<LINK_LANGUAGE:CXX>>:m>")
+    list(TRANSFORM arg_HEADERS PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/")
+    set_target_properties(${target} PROPERTIES PUBLIC_HEADER "${arg_HEADERS}")
+endfunction()
