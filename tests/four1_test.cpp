@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <random>
 #include <sys/mman.h>
 #include <vector>
@@ -206,6 +207,44 @@ TEST(Four1Exactness, ComparisonSignalMatchesTheSecondTranscription) {
     std::printf("output checksum %016llx\n", static_cast<unsigned long long>(checksum));
     ASSERT_EQ(ours.size(), theirs.size());
     EXPECT_EQ(std::memcmp(ours.data(), theirs.data(), ours.size() * sizeof(float)), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST(Four1Stack, RunsOnAThreadWithTheStatedStack) {
+    // The header states the stack four1 needs: a thread with no more than that must be
+    // enough at a count that takes every code path (the blocks in L1 and the sweeps).
+    constexpr std::size_t stated_stack = 128 * 1024;
+    constexpr std::int32_t count = 1 << 16;
+    struct job {
+        std::vector<float> data;
+        std::vector<float> expected;
+    } work{std::vector<float>(2 * count), {}};
+    std::mt19937 random(20261210);
+    std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+    for (float& value : work.data)
+        value = uniform(random);
+    work.expected = work.data;
+    kelvane::testing::four1_second_transcription(work.expected.data(), count, 1);
+
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, stated_stack), 0);
+    pthread_t thread;
+    auto transform = [](void* argument) -> void* {
+        auto& data = static_cast<job*>(argument)->data;
+        const std::int32_t n = count;
+        const std::int32_t sign = 1;
+        four1_(data.data(), &n, &sign);
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, transform, &work), 0);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    pthread_attr_destroy(&attributes);
+    EXPECT_EQ(std::memcmp(work.data.data(), work.expected.data(), work.data.size() * sizeof(float)),
+              0);
 }
 
 } // namespace

@@ -98,7 +98,7 @@ TEST(CheckStatus, InfoIsFetchedBeforeTheStatusIsRead) {
     calls->info_to_return = 5;
     calls->status_after_info = 8;
     const auto result = kelvane::testing::run_in_child([&calls] {
-        const std::int32_t status = 0;
+        std::int32_t status = 0; // the stand-in writes to it
         calls->status_to_change = &status;
         quimbel_mp_check_status_(&status);
     });

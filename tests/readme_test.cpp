@@ -1,0 +1,78 @@
+// The README's code that claims to compile is code that a test compiles: every cpp, cmake and
+// fortran block carries a marker naming the test file it comes from, and stands in that file
+// word for word.
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct code_block {
+    std::size_t line;     // of the opening fence, from 1
+    std::string language; // after the fence
+    std::string source;   // the file named by the marker line above the fence, or empty
+    std::string text;     // the lines between the fences, each with its line feed
+};
+
+std::vector<code_block> code_blocks(const std::string& markdown) {
+    constexpr std::string_view marker = "<!-- example: ";
+    std::vector<code_block> blocks;
+    std::string previous;
+    code_block* open = nullptr;
+    std::size_t number = 0;
+    std::size_t start = 0;
+    while (start < markdown.size()) {
+        const std::size_t end = markdown.find('\n', start);
+        const std::string line = markdown.substr(start, end - start);
+        start = end == std::string::npos ? markdown.size() : end + 1;
+        ++number;
+        if (line.starts_with("```")) {
+            if (open != nullptr) {
+                open = nullptr;
+            } else {
+                code_block block{number, line.substr(3), {}, {}};
+                if (previous.starts_with(marker) && previous.ends_with(" -->"))
+                    block.source =
+                        previous.substr(marker.size(), previous.size() - marker.size() - 4);
+                blocks.push_back(block);
+                open = &blocks.back();
+            }
+        } else if (open != nullptr) {
+            open->text += line + "\n";
+        }
+        previous = line;
+    }
+    return blocks;
+}
+
+TEST(ReadmeExamples, EveryCompiledBlockComesFromATestFile) {
+    const std::string source_dir = KELVANE_SOURCE_DIR;
+    const std::vector<code_block> blocks = code_blocks(read_file(source_dir + "/README.md"));
+    ASSERT_FALSE(blocks.empty());
+    for (const auto& block : blocks) {
+        const bool compiled =
+            block.language == "cpp" || block.language == "cmake" || block.language == "fortran";
+        if (block.source.empty()) {
+            EXPECT_FALSE(compiled) << "README.md:" << block.line << ": a " << block.language
+                                   << " block with no <!-- example: tests/... --> marker";
+            continue;
+        }
+        EXPECT_TRUE(block.source.starts_with("tests/")) << "README.md:" << block.line;
+        const std::string file = read_file(source_dir + "/" + block.source);
+        ASSERT_FALSE(file.empty()) << "README.md:" << block.line << ": no file " << block.source;
+        EXPECT_NE(file.find(block.text), std::string::npos)
+            << "README.md:" << block.line << ": the block is not in " << block.source
+            << " word for word:\n"
+            << block.text;
+    }
+}
+
+} // namespace
