@@ -12,7 +12,8 @@
  *   - *count a power of two from 1 to 2^29 and *sign +1 or -1: transforms.
  *   - anything else: writes one line naming the routine and the offending value on standard
  *     error and ends the process with exit status 255; data are untouched.
- * Memory outside the 2 * *count values is never touched. */
+ * Memory outside the 2 * *count values is never touched. It keeps 60 KiB of scratch on the
+ * stack whatever the count: a thread that calls it needs a stack of at least 128 KiB. */
 #ifndef KELVANE_FOUR1_H
 #define KELVANE_FOUR1_H
 
