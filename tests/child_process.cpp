@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace kelvane::testing {
+namespace kelvane::test_support {
 namespace {
 
 struct pipe_pair {
@@ -118,4 +118,4 @@ child_result run_program(const std::vector<std::string>& arguments,
         stdout_path);
 }
 
-} // namespace kelvane::testing
+} // namespace kelvane::test_support

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace kelvane::testing {
+namespace kelvane::test_support {
 
 struct child_result {
     int exit_status = -1; // -1 when the child was ended by a signal
@@ -25,4 +25,4 @@ child_result run_program(const std::vector<std::string>& arguments,
                          const std::vector<std::string>& environment = {},
                          const std::string& stdout_path = {});
 
-} // namespace kelvane::testing
+} // namespace kelvane::test_support

@@ -6,6 +6,7 @@
 #include "floating_point_mode.hpp"
 #include "reference_transforms.hpp"
 #include "report.hpp"
+#include "shared_values.hpp"
 
 #include <cmath>
 #include <cstring>
@@ -17,8 +18,7 @@
 namespace {
 
 namespace driver = kelvane::driver;
-namespace testing_support = kelvane::testing;
-using kelvane::testing::to_bits;
+using kelvane::test_support::to_bits;
 
 constexpr std::int32_t n = driver::sample_count;
 constexpr std::size_t table_line_length = 72;
@@ -34,11 +34,11 @@ struct expected_spectra {
 
 const expected_spectra& spectra() {
     static const expected_spectra computed = [] {
-        const testing_support::flush_to_zero_scope flush_to_zero;
+        const kelvane::test_support::flush_to_zero_scope flush_to_zero;
         expected_spectra result;
-        const std::vector<float> signal = testing_support::comparison_signal(n);
+        const std::vector<float> signal = kelvane::test_support::comparison_signal(n);
         result.reference = signal;
-        testing_support::four1_second_transcription(result.reference.data(), n, 1);
+        kelvane::test_support::four1_second_transcription(result.reference.data(), n, 1);
         std::vector<kelvane_complex> input(static_cast<std::size_t>(n));
         std::memcpy(input.data(), signal.data(), signal.size() * sizeof(float));
         result.gpu.resize(static_cast<std::size_t>(n));
@@ -58,13 +58,13 @@ std::string reference_columns(std::size_t bin) {
 }
 
 struct program_run {
-    testing_support::child_result result;
+    kelvane::test_support::child_result result;
     std::vector<std::string_view> lines;
 };
 
 const program_run& plain_run() {
     static const program_run run = [] {
-        program_run r{testing_support::run_program({KELVANE_PROGRAM}), {}};
+        program_run r{kelvane::test_support::run_program({KELVANE_PROGRAM}), {}};
         std::string_view rest = r.result.out;
         while (!rest.empty()) {
             const std::size_t end = rest.find('\n');
@@ -82,7 +82,7 @@ TEST(ComparisonRun, EndsCleanlyWithTheExactOutputSize) {
     const auto& run = plain_run();
     EXPECT_EQ(run.result.exit_status, 0);
     EXPECT_EQ(run.result.err, "");
-    EXPECT_EQ(run.result.out.size(), 76546116U);
+    EXPECT_EQ(run.result.out.size(), kelvane::test_support::comparison_output_bytes);
     ASSERT_EQ(run.lines.size(), static_cast<std::size_t>(n) + 2);
     std::size_t wrong_length = 0;
     for (std::size_t k = 0; k < static_cast<std::size_t>(n); ++k)
@@ -134,7 +134,7 @@ TEST(ComparisonRun, GpuColumnAgreesWithTheReferenceToSinglePrecision) {
     }
     std::vector<float> gpu(2 * static_cast<std::size_t>(n));
     std::memcpy(gpu.data(), expected.gpu.data(), gpu.size() * sizeof(float));
-    const double difference = testing_support::rms_relative_error(gpu, reference);
+    const double difference = kelvane::test_support::rms_relative_error(gpu, reference);
     std::printf("rms relative difference of the two columns: %.3g\n", difference);
     EXPECT_LT(difference, 2.5e-7);
 }
@@ -161,15 +161,15 @@ TEST(ComparisonRun, TimingLinesCountTicks) {
 
 TEST(ComparisonRunFailures, DeviceFailureLeavesStandardOutputEmpty) {
     // The table is written only after both legs, so a fatal check leaves nothing behind.
-    const auto result =
-        testing_support::run_program({KELVANE_PROGRAM}, {"KELVANE_EMU_FAIL=cufftExecC2C:1:6"});
+    const auto result = kelvane::test_support::run_program({KELVANE_PROGRAM},
+                                                           {"KELVANE_EMU_FAIL=cufftExecC2C:1:6"});
     EXPECT_EQ(result.exit_status, 255);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "ostrel(21) : cufftSafeCall() CUFFT error.\n");
 }
 
 TEST(ComparisonRunFailures, FullDeviceIsAnError) {
-    const auto result = testing_support::run_program({KELVANE_PROGRAM}, {}, "/dev/full");
+    const auto result = kelvane::test_support::run_program({KELVANE_PROGRAM}, {}, "/dev/full");
     EXPECT_EQ(result.exit_status, 74);
     EXPECT_EQ(result.err, "cannot write standard output: No space left on device\n");
 }
@@ -179,9 +179,9 @@ TEST(ComparisonRunSteps, SignalStartsAtZeroAndOne) {
     std::vector<kelvane_complex> samples(static_cast<std::size_t>(n));
     std::vector<float> independent;
     {
-        const testing_support::flush_to_zero_scope flush_to_zero;
+        const kelvane::test_support::flush_to_zero_scope flush_to_zero;
         driver::fill_signal(samples.data());
-        independent = testing_support::comparison_signal(n);
+        independent = kelvane::test_support::comparison_signal(n);
     }
     EXPECT_EQ(to_bits(samples[0].re), 0U);
     EXPECT_EQ(to_bits(samples[0].im), 0x3f800000U);

@@ -2,6 +2,7 @@
 // spectrum must be right; where none is, the first page-locked allocation fails and must end
 // the run cleanly.
 #include "child_process.hpp"
+#include "shared_values.hpp"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -10,7 +11,7 @@ namespace {
 
 // Without a usable GPU: exit status 255, nothing on standard output, and one line on standard
 // error from the first page-locked allocation, with the runtime's own text.
-void expect_one_runtime_line(const kelvane::testing::child_result& result) {
+void expect_one_runtime_line(const kelvane::test_support::child_result& result) {
     std::printf("without a usable GPU: %s", result.err.c_str());
     EXPECT_EQ(result.exit_status, 255);
     EXPECT_EQ(result.out, "");
@@ -23,16 +24,16 @@ void expect_one_runtime_line(const kelvane::testing::child_result& result) {
 
 TEST(CudaRuntime, BridgeTransformsOrFailsWithOneRuntimeLine) {
     const auto result =
-        kelvane::testing::run_program({KELVANE_CUDA_DEVICE_CALLER, "c2c_1d", "4096"});
+        kelvane::test_support::run_program({KELVANE_CUDA_DEVICE_CALLER, "c2c_1d", "4096"});
     if (result.exit_status != 0) return expect_one_runtime_line(result);
     EXPECT_EQ(result.out, "spectrum ok\n");
     EXPECT_EQ(result.err, "");
 }
 
 TEST(CudaRuntime, ProgramRunsOrFailsWithOneRuntimeLine) {
-    const auto result = kelvane::testing::run_program({KELVANE_CUDA_PROGRAM});
+    const auto result = kelvane::test_support::run_program({KELVANE_CUDA_PROGRAM});
     if (result.exit_status != 0) return expect_one_runtime_line(result);
-    EXPECT_EQ(result.out.size(), 76546116U);
+    EXPECT_EQ(result.out.size(), kelvane::test_support::comparison_output_bytes);
     EXPECT_EQ(result.err, "");
 }
 

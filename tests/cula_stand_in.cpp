@@ -4,17 +4,17 @@
 
 namespace {
 
-kelvane::testing::cula_calls* recorded = nullptr;
+kelvane::test_support::cula_calls* recorded = nullptr;
 
 } // namespace
 
-namespace kelvane::testing {
+namespace kelvane::test_support {
 
 void record_cula_calls_in(cula_calls* calls) {
     recorded = calls;
 }
 
-} // namespace kelvane::testing
+} // namespace kelvane::test_support
 
 extern "C" std::int32_t cula_geterrorinfo_(void) {
     if (recorded == nullptr) return 42;

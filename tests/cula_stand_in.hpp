@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace kelvane::testing {
+namespace kelvane::test_support {
 
 struct cula_calls {
     std::int32_t info_to_return = 42;
@@ -20,4 +20,4 @@ struct cula_calls {
 // The record the stand-in writes to; calls without one use fixed defaults (info 42).
 void record_cula_calls_in(cula_calls* calls);
 
-} // namespace kelvane::testing
+} // namespace kelvane::test_support

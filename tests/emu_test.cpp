@@ -92,7 +92,7 @@ TEST(EmulatedRuntime, CopiesCheckDirectionSidesAndBounds) {
 TEST(EmulatedRuntime, DeviceMemoryIsNotHostMemory) {
     // Host code that reads a device address faults, as on a GPU.
     device_buffer device(64);
-    const auto result = kelvane::testing::run_in_child([&device] {
+    const auto result = kelvane::test_support::run_in_child([&device] {
         std::signal(SIGSEGV, SIG_DFL); // the sanitizer would turn the fault into an exit
         volatile char value = *device.as<volatile char>();
         (void)value;
@@ -198,7 +198,7 @@ TEST(EmulatedFaults, UnreadableSettingsAreRefused) {
         {"the same call twice", "cudaMalloc:1:2,cudaMalloc:1:3"},
     };
     for (const auto& [why, setting] : rows) {
-        const auto result = kelvane::testing::run_program(
+        const auto result = kelvane::test_support::run_program(
             {KELVANE_DEVICE_CALLER, "c2c_1d", "8"}, {std::string("KELVANE_EMU_FAIL=") + setting});
         EXPECT_EQ(result.exit_status, 2) << why << ": " << setting;
         EXPECT_NE(result.err.find("KELVANE_EMU_FAIL: cannot read"), std::string::npos) << why;
@@ -220,7 +220,7 @@ TEST(EmulatedFaults, SeveralEntriesEachInjectTheirFault) {
          "c2c_1d(11) : cudaSafeCall() Runtime API error : out of memory.\n"},
     };
     for (const auto& [setting, exit_status, err] : rows) {
-        const auto result = kelvane::testing::run_program(
+        const auto result = kelvane::test_support::run_program(
             {KELVANE_DEVICE_CALLER, "c2c_1d", "8"}, {std::string("KELVANE_EMU_FAIL=") + setting});
         EXPECT_EQ(result.exit_status, exit_status) << setting;
         EXPECT_EQ(result.err, err) << setting;

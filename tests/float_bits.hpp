@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstdint>
 
-namespace kelvane::testing {
+namespace kelvane::test_support {
 
 constexpr float from_bits(std::uint32_t bits) {
     return std::bit_cast<float>(bits);
@@ -13,4 +13,4 @@ constexpr std::uint32_t to_bits(float value) {
     return std::bit_cast<std::uint32_t>(value);
 }
 
-} // namespace kelvane::testing
+} // namespace kelvane::test_support

@@ -4,7 +4,7 @@
 
 #include <xmmintrin.h>
 
-namespace kelvane::testing {
+namespace kelvane::test_support {
 
 inline constexpr unsigned flush_to_zero_bits = 0x8040;
 
@@ -21,4 +21,4 @@ class flush_to_zero_scope {
     unsigned saved_;
 };
 
-} // namespace kelvane::testing
+} // namespace kelvane::test_support

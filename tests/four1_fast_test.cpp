@@ -5,6 +5,7 @@
 #include "floating_point_mode.hpp"
 #include "four1_fast.hpp"
 #include "four1_plain.hpp"
+#include "shared_values.hpp"
 
 #include <cmath>
 #include <cstdlib>
@@ -17,9 +18,9 @@
 namespace {
 
 using kelvane::reference::four1_path;
-using kelvane::testing::from_bits;
+using kelvane::test_support::from_bits;
 
-constexpr std::uint64_t seed = 20261209;
+using kelvane::test_support::seed;
 
 enum class data_kind {
     uniform,   // finite values in [-1, 1]
@@ -71,7 +72,7 @@ class Four1FastIdentity : public testing::TestWithParam<identity_case> {};
 
 TEST_P(Four1FastIdentity, EveryPathMatchesThePlainTransform) {
     const auto [sign, flush_to_zero, kind] = GetParam();
-    const kelvane::testing::flush_to_zero_scope mode(flush_to_zero);
+    const kelvane::test_support::flush_to_zero_scope mode(flush_to_zero);
     for (int log2_count = 0; log2_count <= largest_log2(); ++log2_count) {
         const std::int32_t count = std::int32_t{1} << log2_count;
         const std::vector<float> input = make_data(kind, count);

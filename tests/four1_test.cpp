@@ -3,6 +3,7 @@
 #include "floating_point_mode.hpp"
 #include "four1.h"
 #include "reference_transforms.hpp"
+#include "shared_values.hpp"
 
 #include <cmath>
 #include <cstring>
@@ -14,10 +15,9 @@
 
 namespace {
 
-using kelvane::testing::to_bits;
-namespace testing_support = kelvane::testing;
+using kelvane::test_support::to_bits;
 
-constexpr std::uint64_t seed = 20261209;
+using kelvane::test_support::seed;
 
 void transform(std::vector<float>& data, std::int32_t count, std::int32_t sign) {
     four1_(data.data(), &count, &sign);
@@ -61,7 +61,9 @@ class guarded_samples {
     guarded_samples& operator=(const guarded_samples&) = delete;
 
     float* samples() { return memory_ + guard_floats; }
-    bool untouched() const { return std::memcmp(memory_, pristine_.data(), floats_ * 4) == 0; }
+    bool untouched() const {
+        return std::memcmp(memory_, pristine_.data(), floats_ * sizeof(float)) == 0;
+    }
 
   private:
     std::size_t floats_;
@@ -98,7 +100,7 @@ TEST(Four1Arguments, OutOfContractEndsTheProcess) {
     };
     for (const auto& [count, sign, message] : rows) {
         guarded_samples memory(4);
-        const auto result = testing_support::run_in_child(
+        const auto result = kelvane::test_support::run_in_child(
             [&, count = count, sign = sign] { four1_(memory.samples(), &count, &sign); });
         EXPECT_EQ(result.exit_status, 255) << count << ", " << sign;
         EXPECT_EQ(result.err, message);
@@ -185,9 +187,9 @@ TEST(Four1Accuracy, CloseToTheLongDoubleTransform) {
     for (const auto& [log2_count, bound] : {row{10, 1.3e-7}, row{16, 1.7e-7}, row{20, 1.9e-7}}) {
         const std::int32_t count = 1 << log2_count;
         std::vector<float> data = random_samples(count, 100);
-        const auto reference = testing_support::long_double_dft(data, 1);
+        const auto reference = kelvane::test_support::long_double_dft(data, 1);
         transform(data, count, 1);
-        const double error = testing_support::rms_relative_error(data, reference);
+        const double error = kelvane::test_support::rms_relative_error(data, reference);
         std::printf("rms relative error at 2^%d: %.3g\n", log2_count, error);
         EXPECT_LT(error, bound) << "count 2^" << log2_count;
     }
@@ -195,12 +197,12 @@ TEST(Four1Accuracy, CloseToTheLongDoubleTransform) {
 
 TEST(Four1Exactness, ComparisonSignalMatchesTheSecondTranscription) {
     // The run's own input and floating-point mode: every output bit must agree.
-    const testing_support::flush_to_zero_scope flush_to_zero;
+    const kelvane::test_support::flush_to_zero_scope flush_to_zero;
     constexpr std::int32_t count = 1 << 20;
-    std::vector<float> ours = testing_support::comparison_signal(count);
+    std::vector<float> ours = kelvane::test_support::comparison_signal(count);
     std::vector<float> theirs = ours;
     transform(ours, count, 1);
-    testing_support::four1_second_transcription(theirs.data(), count, 1);
+    kelvane::test_support::four1_second_transcription(theirs.data(), count, 1);
     std::uint64_t checksum = 14695981039346656037ULL; // FNV-1a over the output bits
     for (const float value : ours)
         checksum = (checksum ^ to_bits(value)) * 1099511628211ULL;
@@ -227,7 +229,7 @@ TEST(Four1Stack, RunsOnAThreadWithTheStatedStack) {
     for (float& value : work.data)
         value = uniform(random);
     work.expected = work.data;
-    kelvane::testing::four1_second_transcription(work.expected.data(), count, 1);
+    kelvane::test_support::four1_second_transcription(work.expected.data(), count, 1);
 
     pthread_attr_t attributes;
     ASSERT_EQ(pthread_attr_init(&attributes), 0);

@@ -15,19 +15,18 @@
 
 namespace {
 
-namespace testing_support = kelvane::testing;
 using samples = std::vector<kelvane_complex>;
 
 std::string device_caller() {
     return KELVANE_DEVICE_CALLER;
 }
 
-testing_support::child_result call_in_fresh_process(const std::string& entry, std::int32_t n,
-                                                    const std::string& faults,
-                                                    bool census = false) {
+kelvane::test_support::child_result call_in_fresh_process(const std::string& entry, std::int32_t n,
+                                                          const std::string& faults,
+                                                          bool census = false) {
     std::vector<std::string> arguments = {device_caller(), entry, std::to_string(n)};
     if (census) arguments.emplace_back("census");
-    return testing_support::run_program(arguments, {"KELVANE_EMU_FAIL=" + faults});
+    return kelvane::test_support::run_program(arguments, {"KELVANE_EMU_FAIL=" + faults});
 }
 
 samples impulse(std::int32_t n) {
@@ -111,7 +110,7 @@ TEST(DeviceFailures, HostMemoryRunningOutIsAStatusNotAnAbort) {
     // exception crossing the C interface would abort with no line. The caller's own 256 MiB
     // and the device buffers fit in 683 MiB; the plan's 288 MiB of work do not.
     const std::string n = std::to_string(1 << 24);
-    const auto result = testing_support::run_program(
+    const auto result = kelvane::test_support::run_program(
         {"/bin/sh", "-c", "ulimit -v 700000 && exec \"$0\" fft_1d_c2c " + n,
          KELVANE_UNSANITIZED_DEVICE_CALLER});
     EXPECT_EQ(result.exit_status, 255);
@@ -198,9 +197,10 @@ TEST(DeviceSpectra, RoundedOnceFromAnExactTransform) {
         fft_1d_c2c_(&n, in.data(), out.data());
         std::vector<float> result(interleaved.size());
         std::memcpy(result.data(), out.data(), result.size() * sizeof(float));
-        const auto reference = n == 1000 ? testing_support::long_double_dft_direct(interleaved, -1)
-                                         : testing_support::long_double_dft(interleaved, -1);
-        const double error = testing_support::rms_relative_error(result, reference);
+        const auto reference = n == 1000
+                                   ? kelvane::test_support::long_double_dft_direct(interleaved, -1)
+                                   : kelvane::test_support::long_double_dft(interleaved, -1);
+        const double error = kelvane::test_support::rms_relative_error(result, reference);
         std::printf("emulated transform, n %d: rms relative error %.3g\n", n, error);
         EXPECT_LT(error, 3e-8) << "n " << n;
     }

@@ -10,7 +10,7 @@
 
 namespace {
 
-using kelvane::testing::cula_calls;
+using kelvane::test_support::cula_calls;
 
 // Stand-in records in memory shared with the child.
 class shared_cula_calls {
@@ -18,10 +18,10 @@ class shared_cula_calls {
     shared_cula_calls()
         : calls_(new (mmap(nullptr, sizeof(cula_calls), PROT_READ | PROT_WRITE,
                            MAP_SHARED | MAP_ANONYMOUS, -1, 0)) cula_calls) {
-        kelvane::testing::record_cula_calls_in(calls_);
+        kelvane::test_support::record_cula_calls_in(calls_);
     }
     ~shared_cula_calls() {
-        kelvane::testing::record_cula_calls_in(nullptr);
+        kelvane::test_support::record_cula_calls_in(nullptr);
         munmap(calls_, sizeof(cula_calls));
     }
     shared_cula_calls(const shared_cula_calls&) = delete;
@@ -33,8 +33,8 @@ class shared_cula_calls {
 };
 
 // Calls check_status in a child; "continued" on standard output shows that it returned.
-kelvane::testing::child_result check_in_child(std::int32_t status) {
-    return kelvane::testing::run_in_child([status] {
+kelvane::test_support::child_result check_in_child(std::int32_t status) {
+    return kelvane::test_support::run_in_child([status] {
         quimbel_mp_check_status_(&status);
         std::fputs("continued\n", stdout);
     });
@@ -97,7 +97,7 @@ TEST(CheckStatus, InfoIsFetchedBeforeTheStatusIsRead) {
     shared_cula_calls calls;
     calls->info_to_return = 5;
     calls->status_after_info = 8;
-    const auto result = kelvane::testing::run_in_child([&calls] {
+    const auto result = kelvane::test_support::run_in_child([&calls] {
         std::int32_t status = 0; // the stand-in writes to it
         calls->status_to_change = &status;
         quimbel_mp_check_status_(&status);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace kelvane::testing {
+namespace kelvane::test_support {
 namespace {
 
 std::string right_justified(const std::string& text, std::size_t width) {
@@ -51,4 +51,4 @@ std::string reference_seconds_field(float seconds) {
     return right_justified(text, 8);
 }
 
-} // namespace kelvane::testing
+} // namespace kelvane::test_support

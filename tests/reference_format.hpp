@@ -5,9 +5,9 @@
 
 #include <string>
 
-namespace kelvane::testing {
+namespace kelvane::test_support {
 
 std::string reference_real_field(float value);
 std::string reference_seconds_field(float seconds);
 
-} // namespace kelvane::testing
+} // namespace kelvane::test_support

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <utility>
 
-namespace kelvane::testing {
+namespace kelvane::test_support {
 
 void four1_second_transcription(float* data, std::int32_t count, std::int32_t sign) {
     const auto n = static_cast<std::uint32_t>(count);
@@ -118,4 +118,4 @@ std::vector<float> comparison_signal(std::int32_t count) {
     return signal;
 }
 
-} // namespace kelvane::testing
+} // namespace kelvane::test_support

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace kelvane::testing {
+namespace kelvane::test_support {
 
 // A second transcription of the reference transform, written apart from the library's:
 // 0-based samples, the permutation by explicit bit reversal, and each pass's twiddle factors
@@ -26,4 +26,4 @@ double rms_relative_error(const std::vector<float>& data,
 // The signal of the comparison run: sample i is (sin(2i/n), cos(7i/n)) in single precision.
 std::vector<float> comparison_signal(std::int32_t count);
 
-} // namespace kelvane::testing
+} // namespace kelvane::test_support

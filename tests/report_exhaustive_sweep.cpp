@@ -25,9 +25,10 @@ int main(int argc, char** argv) {
         for (std::uint64_t begin; (begin = next_chunk.fetch_add(chunk)) < end;) {
             const std::uint64_t chunk_end = std::min(begin + chunk, end);
             for (std::uint64_t bits = begin; bits < chunk_end; ++bits) {
-                const float value = kelvane::testing::from_bits(static_cast<std::uint32_t>(bits));
+                const float value =
+                    kelvane::test_support::from_bits(static_cast<std::uint32_t>(bits));
                 kelvane::report::put_real_field(fast.data(), value);
-                const std::string simple = kelvane::testing::reference_real_field(value);
+                const std::string simple = kelvane::test_support::reference_real_field(value);
                 if (fast != simple && mismatches.fetch_add(1) < 20)
                     std::printf("0x%08llx: \"%s\" vs \"%s\"\n",
                                 static_cast<unsigned long long>(bits), fast.c_str(),

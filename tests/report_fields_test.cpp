@@ -9,9 +9,9 @@
 
 namespace {
 
-using kelvane::testing::from_bits;
-using kelvane::testing::reference_real_field;
-using kelvane::testing::reference_seconds_field;
+using kelvane::test_support::from_bits;
+using kelvane::test_support::reference_real_field;
+using kelvane::test_support::reference_seconds_field;
 namespace report = kelvane::report;
 
 std::string integer_field(std::int32_t value) {

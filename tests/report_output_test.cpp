@@ -9,7 +9,7 @@
 
 namespace {
 
-using kelvane::testing::run_in_child;
+using kelvane::test_support::run_in_child;
 namespace report = kelvane::report;
 
 void write_table_rows(int rows) {

@@ -2,6 +2,7 @@
 #include "fields.hpp"
 #include "float_bits.hpp"
 #include "reference_format.hpp"
+#include "shared_values.hpp"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -9,10 +10,10 @@
 
 namespace {
 
-using kelvane::testing::from_bits;
+using kelvane::test_support::from_bits;
 namespace report = kelvane::report;
 
-constexpr std::uint64_t seed = 20261209;
+using kelvane::test_support::seed;
 constexpr int patterns_per_class = 1 << 21;
 
 // Counts mismatches and reports the first few, so one fault does not flood the log.
@@ -38,7 +39,7 @@ void compare_real_fields(std::uint32_t (*draw)(std::mt19937_64&)) {
     for (int i = 0; i < patterns_per_class; ++i) {
         const std::uint32_t bits = draw(generator);
         report::put_real_field(fast.data(), from_bits(bits));
-        log.check(bits, fast, kelvane::testing::reference_real_field(from_bits(bits)));
+        log.check(bits, fast, kelvane::test_support::reference_real_field(from_bits(bits)));
     }
     EXPECT_EQ(log.count(), 0);
 }
@@ -67,7 +68,7 @@ TEST(SecondsFieldProperty, PlausibleAndWildSeconds) {
         auto bits = static_cast<std::uint32_t>(generator());
         if (i % 2 == 0) bits = (bits & 0x807fffffU) | ((100 + (bits >> 23) % 41) << 23);
         report::put_seconds_field(fast.data(), from_bits(bits));
-        log.check(bits, fast, kelvane::testing::reference_seconds_field(from_bits(bits)));
+        log.check(bits, fast, kelvane::test_support::reference_seconds_field(from_bits(bits)));
     }
     EXPECT_EQ(log.count(), 0);
 }
