@@ -71,6 +71,8 @@ cufftResult cufftExecC2C(cufftHandle plan, cufftComplex* idata, cufftComplex* od
                 const std::size_t offset =
                     static_cast<std::size_t>(sequence) * static_cast<std::size_t>(length);
                 transform->execute(idata + offset, odata + offset, direction);
+                for (const auto& [bin, added] : kelvane::emu::perturbations())
+                    if (bin < static_cast<std::size_t>(length)) odata[offset + bin].x += added;
             }
             return CUFFT_SUCCESS;
         });
@@ -86,6 +88,14 @@ cufftResult cufftDestroy(cufftHandle plan) {
             device.plans.erase(found);
             return CUFFT_SUCCESS;
         });
+}
+
+cufftResult cufftGetVersion(int* version) {
+    return kelvane::emu::emulate<cufftResult>(operation::cufftGetVersion, [&](auto&) {
+        if (version == nullptr) return CUFFT_INVALID_VALUE;
+        *version = 12000;
+        return CUFFT_SUCCESS;
+    });
 }
 
 } // extern "C"

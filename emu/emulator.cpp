@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,12 +30,32 @@ struct injected_fault {
     int status;
 };
 
-[[noreturn]] void reject_fault_setting(std::string_view entry) {
-    std::fprintf(stderr,
-                 "KELVANE_EMU_FAIL: cannot read \"%.*s\"; expected operation:call:status, "
-                 "call from 1, status from 1 to 999 (to 20 for cuFFT)\n",
-                 static_cast<int>(entry.size()), entry.data());
+[[noreturn]] void reject_setting(const char* variable, std::string_view entry,
+                                 const char* grammar) {
+    std::fprintf(stderr, "%s: cannot read \"%.*s\"; expected %s\n", variable,
+                 static_cast<int>(entry.size()), entry.data(), grammar);
     std::exit(bad_fault_setting_status);
+}
+
+[[noreturn]] void reject_fault_setting(std::string_view entry) {
+    reject_setting("KELVANE_EMU_FAIL", entry,
+                   "operation:call:status, call from 1, status from 1 to 999 (to 20 for cuFFT)");
+}
+
+// The entries of a comma-separated setting, or none when it is absent or empty. An empty
+// entry (a stray comma) is kept, so that the caller refuses it.
+std::vector<std::string_view> setting_entries(const char* variable) {
+    std::vector<std::string_view> entries;
+    const char* setting = std::getenv(variable);
+    if (setting == nullptr || *setting == '\0') return entries;
+    std::string_view rest = setting;
+    for (bool more = true; more;) {
+        const std::size_t comma = rest.find(',');
+        entries.push_back(rest.substr(0, comma));
+        more = comma != std::string_view::npos;
+        rest = more ? rest.substr(comma + 1) : std::string_view{};
+    }
+    return entries;
 }
 
 // A whole field of decimal digits as a T; nothing else (no sign, blank or other text).
@@ -67,18 +88,10 @@ std::optional<injected_fault> parse_entry(std::string_view entry) {
     return injected_fault{found->op, *call, *status};
 }
 
-// Parses KELVANE_EMU_FAIL once: entries separated by single commas, each call at most once.
-// An empty or absent variable injects nothing.
+// Parses KELVANE_EMU_FAIL: each call at most once.
 std::vector<injected_fault> read_fault_settings() {
     std::vector<injected_fault> faults;
-    const char* setting = std::getenv("KELVANE_EMU_FAIL");
-    if (setting == nullptr || *setting == '\0') return faults;
-    std::string_view rest = setting;
-    for (bool more = true; more;) {
-        const std::size_t comma = rest.find(',');
-        const std::string_view entry = rest.substr(0, comma);
-        more = comma != std::string_view::npos;
-        rest = more ? rest.substr(comma + 1) : std::string_view{};
+    for (const std::string_view entry : setting_entries("KELVANE_EMU_FAIL")) {
         const auto fault = parse_entry(entry);
         if (!fault) reject_fault_setting(entry);
         const bool repeated =
@@ -91,12 +104,35 @@ std::vector<injected_fault> read_fault_settings() {
     return faults;
 }
 
+// Parses KELVANE_EMU_PERTURB: "bin:offset" entries, the offset a finite decimal number.
+std::vector<perturbation> read_perturbations() {
+    std::vector<perturbation> result;
+    for (const std::string_view entry : setting_entries("KELVANE_EMU_PERTURB")) {
+        const std::size_t colon = entry.find(':');
+        const auto bin = parse_number<std::size_t>(entry.substr(0, colon));
+        float offset = 0.0f;
+        const std::string_view text =
+            colon == std::string_view::npos ? std::string_view{} : entry.substr(colon + 1);
+        const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), offset);
+        if (!bin || text.empty() || error != std::errc{} || stop != text.data() + text.size() ||
+            !std::isfinite(offset))
+            reject_setting("KELVANE_EMU_PERTURB", entry, "bin:offset, bin from 0, offset a number");
+        result.push_back({*bin, offset});
+    }
+    return result;
+}
+
 } // namespace
 
 emulator& the_emulator() {
     // Never destroyed: exit handlers of the program may still call the runtime.
     static emulator* const instance = new emulator;
     return *instance;
+}
+
+const std::vector<perturbation>& perturbations() {
+    static const std::vector<perturbation> read = read_perturbations();
+    return read;
 }
 
 std::optional<int> count_call(emulator& device, operation op) {

@@ -7,6 +7,7 @@
 #include "dft.hpp"
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -15,6 +16,7 @@
 #include <new>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace kelvane::emu {
 
@@ -24,9 +26,20 @@ enum class operation {
     cudaMallocHost,
     cudaFreeHost,
     cudaMemcpy,
+    cudaGetDeviceCount,
+    cudaGetDeviceProperties,
+    cudaRuntimeGetVersion,
+    cudaDriverGetVersion,
+    cudaDeviceSynchronize,
+    cudaEventCreate,
+    cudaEventDestroy,
+    cudaEventRecord,
+    cudaEventSynchronize,
+    cudaEventElapsedTime,
     cufftPlan1d,
     cufftExecC2C,
     cufftDestroy,
+    cufftGetVersion,
 };
 
 // Which library an operation belongs to: it decides the statuses the operation can return.
@@ -45,9 +58,20 @@ inline constexpr std::array operations = {
     operation_info{operation::cudaMallocHost, "cudaMallocHost", library::runtime},
     operation_info{operation::cudaFreeHost, "cudaFreeHost", library::runtime},
     operation_info{operation::cudaMemcpy, "cudaMemcpy", library::runtime},
+    operation_info{operation::cudaGetDeviceCount, "cudaGetDeviceCount", library::runtime},
+    operation_info{operation::cudaGetDeviceProperties, "cudaGetDeviceProperties", library::runtime},
+    operation_info{operation::cudaRuntimeGetVersion, "cudaRuntimeGetVersion", library::runtime},
+    operation_info{operation::cudaDriverGetVersion, "cudaDriverGetVersion", library::runtime},
+    operation_info{operation::cudaDeviceSynchronize, "cudaDeviceSynchronize", library::runtime},
+    operation_info{operation::cudaEventCreate, "cudaEventCreate", library::runtime},
+    operation_info{operation::cudaEventDestroy, "cudaEventDestroy", library::runtime},
+    operation_info{operation::cudaEventRecord, "cudaEventRecord", library::runtime},
+    operation_info{operation::cudaEventSynchronize, "cudaEventSynchronize", library::runtime},
+    operation_info{operation::cudaEventElapsedTime, "cudaEventElapsedTime", library::runtime},
     operation_info{operation::cufftPlan1d, "cufftPlan1d", library::cufft},
     operation_info{operation::cufftExecC2C, "cufftExecC2C", library::cufft},
     operation_info{operation::cufftDestroy, "cufftDestroy", library::cufft},
+    operation_info{operation::cufftGetVersion, "cufftGetVersion", library::cufft},
 };
 static_assert([] {
     for (std::size_t i = 0; i < operations.size(); ++i)
@@ -72,6 +96,8 @@ struct emulator {
     std::size_t pinned_bytes = 0;
     std::map<int, plan> plans;
     int next_plan = 1;
+    // Events by handle: when each was last recorded, if it was.
+    std::map<const CUevent_st*, std::optional<std::chrono::steady_clock::time_point>> events;
     std::array<std::size_t, operations.size()> calls{};
 };
 
@@ -81,6 +107,15 @@ emulator& the_emulator();
 // Counts one call of `op` (the caller holds the lock) and returns the status injected for it
 // through KELVANE_EMU_FAIL, if any.
 std::optional<int> count_call(emulator& device, operation op);
+
+// A deliberate error in the emulated transform's output, from KELVANE_EMU_PERTURB.
+struct perturbation {
+    std::size_t bin;
+    float offset; // added to the real part
+};
+
+// The perturbations of every transform (the caller holds the lock).
+const std::vector<perturbation>& perturbations();
 
 // What each library returns when host memory runs out: no exception leaves an operation.
 inline cudaError_t out_of_memory(cudaError_t) {

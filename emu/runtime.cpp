@@ -3,10 +3,19 @@
 #include "emulator.hpp"
 #include "kelvane_emu.h"
 
+#include <chrono>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <sys/mman.h>
 
+// An event is only a handle here: its recorded time lives in the emulator's registry.
+struct CUevent_st {};
+
 namespace {
+
+// The runtime and driver versions the emulation reports: the API it mirrors.
+constexpr int emulated_version = 13000;
 
 using kelvane::emu::allocation_map;
 using kelvane::emu::operation;
@@ -98,6 +107,105 @@ cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, enum cudaMemcpy
         });
 }
 
+cudaError_t cudaGetDeviceCount(int* count) {
+    return kelvane::emu::emulate<cudaError_t>(operation::cudaGetDeviceCount, [&](auto&) {
+        if (count == nullptr) return cudaErrorInvalidValue;
+        *count = 1;
+        return cudaSuccess;
+    });
+}
+
+cudaError_t cudaGetDeviceProperties(struct cudaDeviceProp* prop, int device) {
+    return kelvane::emu::emulate<cudaError_t>(operation::cudaGetDeviceProperties, [&](auto&) {
+        if (prop == nullptr) return cudaErrorInvalidValue;
+        if (device != 0) return cudaErrorInvalidDevice;
+        *prop = {};
+        std::strncpy(prop->name, "kelvane host emulation", sizeof prop->name - 1);
+        prop->totalGlobalMem = KELVANE_EMU_DEVICE_CAPACITY;
+        prop->multiProcessorCount = 1;
+        return cudaSuccess;
+    });
+}
+
+cudaError_t cudaRuntimeGetVersion(int* runtimeVersion) {
+    return kelvane::emu::emulate<cudaError_t>(operation::cudaRuntimeGetVersion, [&](auto&) {
+        if (runtimeVersion == nullptr) return cudaErrorInvalidValue;
+        *runtimeVersion = emulated_version;
+        return cudaSuccess;
+    });
+}
+
+cudaError_t cudaDriverGetVersion(int* driverVersion) {
+    return kelvane::emu::emulate<cudaError_t>(operation::cudaDriverGetVersion, [&](auto&) {
+        if (driverVersion == nullptr) return cudaErrorInvalidValue;
+        *driverVersion = emulated_version;
+        return cudaSuccess;
+    });
+}
+
+cudaError_t cudaDeviceSynchronize(void) {
+    // Every emulated operation has finished when it returns.
+    return kelvane::emu::emulate<cudaError_t>(operation::cudaDeviceSynchronize,
+                                              [](auto&) { return cudaSuccess; });
+}
+
+cudaError_t cudaEventCreate(cudaEvent_t* event) {
+    return kelvane::emu::emulate<cudaError_t>(
+        operation::cudaEventCreate, [&](kelvane::emu::emulator& device) {
+            if (event == nullptr) return cudaErrorInvalidValue;
+            auto created = std::make_unique<CUevent_st>();
+            device.events.emplace(created.get(), std::nullopt);
+            *event = created.release();
+            return cudaSuccess;
+        });
+}
+
+cudaError_t cudaEventDestroy(cudaEvent_t event) {
+    return kelvane::emu::emulate<cudaError_t>(operation::cudaEventDestroy,
+                                              [&](kelvane::emu::emulator& device) {
+                                                  if (device.events.erase(event) != 1)
+                                                      return cudaErrorInvalidResourceHandle;
+                                                  delete event;
+                                                  return cudaSuccess;
+                                              });
+}
+
+cudaError_t cudaEventRecord(cudaEvent_t event, cudaStream_t stream) {
+    return kelvane::emu::emulate<cudaError_t>(operation::cudaEventRecord,
+                                              [&](kelvane::emu::emulator& device) {
+                                                  const auto found = device.events.find(event);
+                                                  if (found == device.events.end())
+                                                      return cudaErrorInvalidResourceHandle;
+                                                  // Only the default stream exists here.
+                                                  if (stream != nullptr)
+                                                      return cudaErrorInvalidResourceHandle;
+                                                  found->second = std::chrono::steady_clock::now();
+                                                  return cudaSuccess;
+                                              });
+}
+
+cudaError_t cudaEventSynchronize(cudaEvent_t event) {
+    return kelvane::emu::emulate<cudaError_t>(
+        operation::cudaEventSynchronize, [&](kelvane::emu::emulator& device) {
+            return device.events.contains(event) ? cudaSuccess : cudaErrorInvalidResourceHandle;
+        });
+}
+
+cudaError_t cudaEventElapsedTime(float* ms, cudaEvent_t start, cudaEvent_t end) {
+    return kelvane::emu::emulate<cudaError_t>(
+        operation::cudaEventElapsedTime, [&](kelvane::emu::emulator& device) {
+            if (ms == nullptr) return cudaErrorInvalidValue;
+            const auto first = device.events.find(start);
+            const auto last = device.events.find(end);
+            if (first == device.events.end() || last == device.events.end())
+                return cudaErrorInvalidResourceHandle;
+            // As on a GPU, an event never recorded has no time to give.
+            if (!first->second || !last->second) return cudaErrorInvalidResourceHandle;
+            *ms = std::chrono::duration<float, std::milli>(*last->second - *first->second).count();
+            return cudaSuccess;
+        });
+}
+
 const char* cudaGetErrorString(cudaError_t error) {
     // The runtime's own texts for every status the emulation produces.
     switch (static_cast<int>(error)) {
@@ -117,6 +225,12 @@ const char* cudaGetErrorString(cudaError_t error) {
         return "CUDA driver version is insufficient for CUDA runtime version";
     case cudaErrorNoDevice:
         return "no CUDA-capable device is detected";
+    case cudaErrorInvalidDevice:
+        return "invalid device ordinal";
+    case cudaErrorInvalidResourceHandle:
+        return "invalid resource handle";
+    case cudaErrorNotReady:
+        return "device not ready";
     case cudaErrorIllegalAddress:
         return "an illegal memory access was encountered";
     case cudaErrorUnknown:

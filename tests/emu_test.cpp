@@ -171,12 +171,57 @@ TEST(EmulatedFft, ExecutionChecksPlanDirectionAndBuffers) {
     EXPECT_EQ(cufftDestroy(plan), CUFFT_INVALID_PLAN);
 }
 
+TEST(EmulatedRuntime, DeviceInformationNamesTheEmulation) {
+    // A report must never pass the emulation off as a GPU.
+    int count = 0;
+    EXPECT_EQ(cudaGetDeviceCount(&count), cudaSuccess);
+    EXPECT_EQ(count, 1);
+    cudaDeviceProp properties{};
+    ASSERT_EQ(cudaGetDeviceProperties(&properties, 0), cudaSuccess);
+    EXPECT_STREQ(properties.name, "kelvane host emulation");
+    EXPECT_EQ(properties.major, 0);
+    EXPECT_EQ(cudaGetDeviceProperties(&properties, 1), cudaErrorInvalidDevice);
+    int runtime = 0;
+    int driver = 0;
+    int cufft = 0;
+    EXPECT_EQ(cudaRuntimeGetVersion(&runtime), cudaSuccess);
+    EXPECT_EQ(cudaDriverGetVersion(&driver), cudaSuccess);
+    EXPECT_EQ(cufftGetVersion(&cufft), CUFFT_SUCCESS);
+    EXPECT_EQ(runtime, 13000);
+    EXPECT_EQ(driver, 13000);
+    EXPECT_EQ(cufft, 12000);
+    EXPECT_EQ(cudaDeviceSynchronize(), cudaSuccess);
+}
+
+TEST(EmulatedRuntime, EventsTimeOnlyWhatWasRecorded) {
+    // Elapsed time needs two live, recorded events; anything else is a handle error.
+    cudaEvent_t start = nullptr;
+    cudaEvent_t stop = nullptr;
+    ASSERT_EQ(cudaEventCreate(&start), cudaSuccess);
+    ASSERT_EQ(cudaEventCreate(&stop), cudaSuccess);
+    float ms = -1.0f;
+    EXPECT_EQ(cudaEventElapsedTime(&ms, start, stop), cudaErrorInvalidResourceHandle);
+    EXPECT_EQ(cudaEventRecord(start, nullptr), cudaSuccess);
+    EXPECT_EQ(cudaEventRecord(stop, nullptr), cudaSuccess);
+    EXPECT_EQ(cudaEventSynchronize(stop), cudaSuccess);
+    EXPECT_EQ(cudaEventElapsedTime(&ms, start, stop), cudaSuccess);
+    EXPECT_GE(ms, 0.0f);
+    EXPECT_EQ(cudaEventElapsedTime(nullptr, start, stop), cudaErrorInvalidValue);
+    EXPECT_EQ(cudaEventDestroy(stop), cudaSuccess);
+    EXPECT_EQ(cudaEventElapsedTime(&ms, start, stop), cudaErrorInvalidResourceHandle);
+    EXPECT_EQ(cudaEventRecord(stop, nullptr), cudaErrorInvalidResourceHandle);
+    EXPECT_EQ(cudaEventDestroy(stop), cudaErrorInvalidResourceHandle);
+    EXPECT_EQ(cudaEventDestroy(start), cudaSuccess);
+}
+
 TEST(EmulatedFaults, UnreadableSettingsAreRefused) {
     // A test that means to inject a fault must not pass because the fault went unnoticed:
-    // everything outside "operation:call:status[,...]" ends the process with status 2.
+    // everything outside "operation:call:status[,...]" (and "bin:offset[,...]" for the
+    // corruption of spectra) ends the process with status 2.
     struct row {
         const char* why;
         const char* setting;
+        const char* variable = "KELVANE_EMU_FAIL";
     };
     const row rows[] = {
         {"no call or status", "cudaMalloc"},
@@ -196,12 +241,19 @@ TEST(EmulatedFaults, UnreadableSettingsAreRefused) {
         {"leading comma", ",cudaMalloc:1:2"},
         {"a fourth field", "cudaMalloc:1:2:3"},
         {"the same call twice", "cudaMalloc:1:2,cudaMalloc:1:3"},
+        {"bin without offset", "3", "KELVANE_EMU_PERTURB"},
+        {"negative bin", "-3:1", "KELVANE_EMU_PERTURB"},
+        {"offset not a number", "3:x", "KELVANE_EMU_PERTURB"},
+        {"infinite offset", "3:inf", "KELVANE_EMU_PERTURB"},
+        {"text after the offset", "3:1.5s", "KELVANE_EMU_PERTURB"},
+        {"trailing comma", "3:1,", "KELVANE_EMU_PERTURB"},
     };
-    for (const auto& [why, setting] : rows) {
+    for (const auto& [why, setting, variable] : rows) {
         const auto result = kelvane::test_support::run_program(
-            {KELVANE_DEVICE_CALLER, "c2c_1d", "8"}, {std::string("KELVANE_EMU_FAIL=") + setting});
+            {KELVANE_DEVICE_CALLER, "c2c_1d", "8"}, {std::string(variable) + "=" + setting});
         EXPECT_EQ(result.exit_status, 2) << why << ": " << setting;
-        EXPECT_NE(result.err.find("KELVANE_EMU_FAIL: cannot read"), std::string::npos) << why;
+        EXPECT_NE(result.err.find(std::string(variable) + ": cannot read"), std::string::npos)
+            << why;
     }
 }
 

@@ -46,6 +46,7 @@ typedef struct {
 cufftResult cufftPlan1d(cufftHandle* plan, int nx, cufftType type, int batch);
 cufftResult cufftExecC2C(cufftHandle plan, cufftComplex* idata, cufftComplex* odata, int direction);
 cufftResult cufftDestroy(cufftHandle plan);
+cufftResult cufftGetVersion(int* version);
 
 #ifdef __cplusplus
 }

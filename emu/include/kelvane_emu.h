@@ -7,10 +7,19 @@
  * with exactly computed twiddle factors, rounded once to single precision.
  *
  * Fault injection: KELVANE_EMU_FAIL="operation:call:status[,...]" makes call number `call`
- * (from 1) of `operation` (one of cudaMalloc, cudaFree, cudaMallocHost, cudaFreeHost,
- * cudaMemcpy, cufftPlan1d, cufftExecC2C, cufftDestroy) return `status` (1 to 999 for the
- * runtime, 1 to 20 for cuFFT) without doing anything else. The variable is read at the first
- * call; an entry it cannot read ends the process with a message and exit status 2. */
+ * (from 1) of `operation` (any runtime or cuFFT function this emulation provides, by its name)
+ * return `status` (1 to 999 for the runtime, 1 to 20 for cuFFT) without doing anything else.
+ * Numbers are plain decimal digits, entries are separated by single commas, and each call may
+ * be named once; an empty value injects nothing. The variable is read at the first call; an
+ * entry it cannot read ends the process with a message and exit status 2.
+ *
+ * Corruption: KELVANE_EMU_PERTURB="bin:offset[,...]" adds `offset` (a decimal number) to the
+ * real part of output sample `bin` (from 0) of every transform long enough to have it, so
+ * that tests can check that a wrong spectrum is caught. Read and refused like KELVANE_EMU_FAIL.
+ *
+ * Device information: one device, named "kelvane host emulation", compute capability 0.0,
+ * with the capacity below; the runtime and driver report version 13000, cuFFT 12000. Events
+ * take the host's monotonic clock. */
 #ifndef KELVANE_EMU_H
 #define KELVANE_EMU_H
 
