@@ -7,11 +7,18 @@
 # - Its installed headers.
 function(kelvane_archive target)
     cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "HEADERS")
-    target_include_directories(${target} PUBLIC
+    get_target_property(type ${target} TYPE)
+    set(usage PUBLIC)
+    if(type STREQUAL "INTERFACE_LIBRARY")
+        set(usage INTERFACE)
+    endif()
+    target_include_directories(${target} ${usage}
         "$<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}>"
         "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>")
-    target_link_libraries(${target} INTERFACE
-        "$<$<NOT:$<LINK_LANGUAGE:CXX>>:stdc++>" "$<$<NOT:$<LINK_LANGUAGE:CXX>>:m>")
+    if(NOT type STREQUAL "INTERFACE_LIBRARY")
+        target_link_libraries(${target} INTERFACE
+            "$<$<NOT:$<LINK_LANGUAGE:CXX>>:stdc++>" "$<$<NOT:$<LINK_LANGUAGE:CXX>>:m>")
+    endif()
     list(TRANSFORM arg_HEADERS PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/")
     set_target_properties(${target} PROPERTIES PUBLIC_HEADER "${arg_HEADERS}")
 endfunction()

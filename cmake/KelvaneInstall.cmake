@@ -7,7 +7,7 @@ set(device ${KELVANE_DEVICE_RESOLVED})
 set(KELVANE_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/kelvane")
 
 install(TARGETS kelvane_${device} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-install(TARGETS four1 kelvane_report ostrel_${device} c2c_1d_${device} quimbel
+install(TARGETS kelvane_sample four1 kelvane_report ostrel_${device} c2c_1d_${device} quimbel
     EXPORT kelvaneTargets
     ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}"
     PUBLIC_HEADER DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/kelvane")

@@ -4,6 +4,7 @@
 #include "four1.h"
 #include "report.hpp"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <sys/time.h>
@@ -26,10 +27,24 @@ void enter_flush_to_zero_mode() {
     _mm_setcsr(_mm_getcsr() | flush_to_zero_and_denormals_are_zero);
 }
 
-void fill_signal(kelvane_complex* samples) {
-    constexpr float real_scale = 0x1p-20f;      // bits 0x35800000
-    constexpr float imaginary_scale = 0x7p-20f; // bits 0x36e00000
-    for (std::int32_t i = 0; i < sample_count; ++i) {
+namespace {
+
+// 1/n in single precision, exact for every power of two n; 7/n is then exact too.
+constexpr float reciprocal(std::int32_t count) {
+    float scale = 1.0f;
+    for (std::int32_t n = count; n > 1; n /= 2)
+        scale /= 2.0f;
+    return scale;
+}
+static_assert(std::bit_cast<std::uint32_t>(reciprocal(sample_count)) == 0x35800000);
+static_assert(std::bit_cast<std::uint32_t>(7.0f * reciprocal(sample_count)) == 0x36e00000);
+
+} // namespace
+
+void fill_signal(kelvane_complex* samples, std::int32_t count) {
+    const float real_scale = reciprocal(count);
+    const float imaginary_scale = 7.0f * real_scale;
+    for (std::int32_t i = 0; i < count; ++i) {
         const auto x = static_cast<float>(i);
         samples[i].re = std::sin((x + x) * real_scale);
         samples[i].im = std::cos(x * imaginary_scale);
@@ -61,7 +76,7 @@ int run_comparison() {
     enter_flush_to_zero_mode();
     report::enlarge_output_buffer();
     // 2, 3. The signal, and a copy for the in-place reference transform.
-    fill_signal(C1);
+    fill_signal(C1, sample_count);
     std::memcpy(C3, C1, sizeof C3);
     // 4. Reference leg: the transform alone.
     const std::int32_t n = sample_count;

@@ -3,7 +3,7 @@
 // tests can drive them one at a time.
 #pragma once
 
-#include "ostrel.h"
+#include "kelvane_complex.h"
 
 #include <cstdint>
 
@@ -15,9 +15,10 @@ inline constexpr std::int32_t sample_count = 1 << 20;
 // Sets flush-to-zero and denormals-are-zero (0x8040 in MXCSR) for all later arithmetic.
 void enter_flush_to_zero_mode();
 
-// Sample i becomes (sin((i + i) * 2^-20), cos(i * 7 * 2^-20)), every step in single
-// precision; both arguments are exact.
-void fill_signal(kelvane_complex* samples);
+// The signal at any power-of-two length n = 2^m: sample i becomes
+// (sin((i + i) * 2^-m), cos(i * (7 * 2^-m))), every step in single precision; both arguments
+// are exact (2i/n and 7i/n). The comparison run uses n = sample_count.
+void fill_signal(kelvane_complex* samples, std::int32_t count);
 
 // The tick clock: wall-clock time in ticks of 0.1 ms, (seconds mod 214748) * 10000 +
 // microseconds / 100. It wraps to a small value every 214748 seconds and stays below 2^31.

@@ -15,17 +15,13 @@
 #ifndef KELVANE_OSTREL_H
 #define KELVANE_OSTREL_H
 
+#include "kelvane_complex.h"
+
 #include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-/* A complex sample: real part first, 8 bytes, no padding; arrays of them are contiguous. */
-typedef struct kelvane_complex {
-    float re;
-    float im;
-} kelvane_complex;
 
 void fft_1d_c2c_(const int32_t* n, const kelvane_complex* in, kelvane_complex* out);
 

@@ -4,6 +4,7 @@
 #include "fields.hpp"
 #include "float_bits.hpp"
 #include "floating_point_mode.hpp"
+#include "ostrel.h"
 #include "reference_transforms.hpp"
 #include "report.hpp"
 #include "shared_values.hpp"
@@ -180,7 +181,7 @@ TEST(ComparisonRunSteps, SignalStartsAtZeroAndOne) {
     std::vector<float> independent;
     {
         const kelvane::test_support::flush_to_zero_scope flush_to_zero;
-        driver::fill_signal(samples.data());
+        driver::fill_signal(samples.data(), n);
         independent = kelvane::test_support::comparison_signal(n);
     }
     EXPECT_EQ(to_bits(samples[0].re), 0U);
