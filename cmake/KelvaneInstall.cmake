@@ -7,6 +7,9 @@ set(device ${KELVANE_DEVICE_RESOLVED})
 set(KELVANE_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/kelvane")
 
 install(TARGETS kelvane_${device} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+if(TARGET kelvane_verify_${device})
+    install(TARGETS kelvane_verify_${device} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+endif()
 install(TARGETS kelvane_sample four1 kelvane_report ostrel_${device} c2c_1d_${device} quimbel
     EXPORT kelvaneTargets
     ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}"

@@ -37,4 +37,19 @@ TEST(CudaRuntime, ProgramRunsOrFailsWithOneRuntimeLine) {
     EXPECT_EQ(result.err, "");
 }
 
+TEST(CudaRuntime, VerifierPassesOrSaysThereIsNoDevice) {
+    // Without a usable GPU: status 3, one line, never a crash and never a verdict.
+    const auto result = kelvane::test_support::run_program(
+        {KELVANE_CUDA_VERIFY_PROGRAM, "--rounds", "1", "--warmups", "0"});
+    if (result.exit_status == 0) {
+        EXPECT_NE(result.out.find("verdict: PASS"), std::string::npos);
+        return;
+    }
+    std::printf("without a usable GPU: %s", result.err.c_str());
+    EXPECT_EQ(result.exit_status, 3);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(result.err.starts_with("kelvane-verify: no usable device: ")) << result.err;
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+}
+
 } // namespace

@@ -26,8 +26,8 @@ std::vector<exact_complex> exact_spectrum(std::span<const kelvane_complex> signa
     const fftwl_buffer out = allocate(n);
     // An estimated plan: measuring would cost more than the transform, and the accuracy of
     // every FFTW plan is the same order.
-    const fftwl_plan plan = fftwl_plan_dft_1d(static_cast<int>(n), in.get(), out.get(),
-                                              FFTW_FORWARD, FFTW_ESTIMATE);
+    const fftwl_plan plan =
+        fftwl_plan_dft_1d(static_cast<int>(n), in.get(), out.get(), FFTW_FORWARD, FFTW_ESTIMATE);
     if (plan == nullptr) throw std::bad_alloc();
     for (std::size_t k = 0; k < n; ++k) {
         in[k][0] = signal[k].re;

@@ -1,0 +1,259 @@
+// kelvane-verify as its users run it: on the emulated device, on tables that kelvane wrote,
+// with broken tables and bad arguments, and with a device call failing in a sweep.
+#include "child_process.hpp"
+#include "json_reader.hpp"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kelvane::test_support::json_value;
+using kelvane::test_support::parse_json;
+using kelvane::test_support::run_program;
+
+const std::string verify_program = KELVANE_VERIFY_PROGRAM;
+
+std::string scratch(const std::string& name) {
+    return ::testing::TempDir() + "kelvane_verify_" + name;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+json_value read_json(const std::string& path) {
+    const auto parsed = parse_json(read_file(path));
+    EXPECT_TRUE(parsed) << path << " does not parse as JSON";
+    return parsed.value_or(json_value{nullptr});
+}
+
+// One table that kelvane wrote on the emulated device, shared by the table tests.
+const std::string& kelvane_table() {
+    static const std::string path = [] {
+        const std::string file = scratch("table.txt");
+        const auto result = run_program({KELVANE_PROGRAM}, {}, file);
+        EXPECT_EQ(result.exit_status, 0);
+        return file;
+    }();
+    return path;
+}
+
+std::string table_variant(const std::string& name, const std::function<void(std::string&)>& edit) {
+    std::string text = read_file(kelvane_table());
+    edit(text);
+    const std::string path = scratch(name);
+    std::ofstream(path) << text;
+    return path;
+}
+
+TEST(VerifyRun, DefaultRunPassesWithTheErrorsWhereTheoryPutsThem) {
+    // The emulated device rounds an exact transform once; four1 rounds in each of its 20
+    // stages; the expected level is eps*sqrt(log2 N).
+    const std::string json = scratch("default.json");
+    const auto result =
+        run_program({verify_program, "--json", json, "--rounds", "1", "--warmups", "0"});
+    EXPECT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_NE(result.out.find("verdict: PASS"), std::string::npos);
+    EXPECT_NE(result.out.find("EMULATED"), std::string::npos) << "emulated timings are labelled";
+    const json_value report = read_json(json);
+    EXPECT_EQ(report["verdict"].text(), "pass");
+    const double level = report["expected_level"].number();
+    const auto& comparisons = report["comparisons"];
+    const double gpu = comparisons["gpu_vs_exact"]["rel_l2"].number();
+    const double four1 = comparisons["four1_vs_exact"]["rel_l2"].number();
+    const double between = comparisons["gpu_vs_four1"]["rel_l2"].number();
+    std::printf("rel L2: gpu %.3g, four1 %.3g, between %.3g; level %.3g\n", gpu, four1, between,
+                level);
+    EXPECT_LT(gpu, 0.3 * level);
+    EXPECT_GT(four1, 0.3 * level);
+    EXPECT_LT(four1, 1.5 * level);
+    EXPECT_LE(between, gpu + four1);
+    EXPECT_GE(between, four1 - gpu);
+    for (const char* key : {"rel_l1", "rel_l2", "rel_linf", "linf_bin"})
+        EXPECT_NO_THROW(comparisons["gpu_vs_four1"][key].number()) << key;
+    const auto& origin = report["provenance"];
+    EXPECT_NE(origin["gpu"].text().find("emulation"), std::string::npos);
+    EXPECT_TRUE(origin["four1_path"].text() == "avx" || origin["four1_path"].text() == "scalar");
+    EXPECT_EQ(origin["fp_mode"].text(), "flush-to-zero and denormals-are-zero");
+    EXPECT_FALSE(origin["commit"].text().empty());
+    EXPECT_FALSE(origin["cpu"].text().empty());
+}
+
+TEST(VerifyRun, ACorruptedBinFailsAndIsNamed) {
+    const std::string json = scratch("corrupt.json");
+    const auto result =
+        run_program({verify_program, "--sizes", "12:12", "--rounds", "1", "--json", json},
+                    {"KELVANE_EMU_PERTURB=1234:100"});
+    EXPECT_EQ(result.exit_status, 1) << result.err;
+    EXPECT_NE(result.out.find("verdict: FAIL"), std::string::npos);
+    EXPECT_NE(result.out.find("\n        1234  ("), std::string::npos) << result.out;
+    const json_value report = read_json(json);
+    EXPECT_EQ(report["verdict"].text(), "fail");
+    EXPECT_EQ(report["comparisons"]["gpu_vs_exact"]["linf_bin"].number(), 1234.0);
+    EXPECT_EQ(report["worst_bins"].items().at(0)["bin"].number(), 1234.0);
+}
+
+TEST(VerifyTable, ARealTablePassesFromAFileAndFromAPipe) {
+    const auto from_file = run_program({verify_program, "--table", kelvane_table()});
+    EXPECT_EQ(from_file.exit_status, 0) << from_file.err;
+    EXPECT_NE(from_file.out.find("printing floor"), std::string::npos);
+    const auto from_pipe = run_program(
+        {"/bin/sh", "-c", "\"$0\" | \"$1\" --table -", KELVANE_PROGRAM, verify_program});
+    EXPECT_EQ(from_pipe.exit_status, 0) << from_pipe.err;
+    EXPECT_NE(from_pipe.out.find("verdict: PASS"), std::string::npos);
+}
+
+TEST(VerifyTable, AChangedGpuFieldFailsAtItsBin) {
+    // Record 500000 is line 500001; its GPU real part is the second field.
+    const std::string path = table_variant("changed.txt", [](std::string& text) {
+        text.replace(500000 * 73 + 12, 15, "  1.0000000E+09");
+    });
+    const auto result = run_program({verify_program, "--table", path});
+    EXPECT_EQ(result.exit_status, 1) << result.err;
+    EXPECT_NE(result.out.find("\n      500000  ("), std::string::npos) << result.out;
+}
+
+TEST(VerifyTable, EachBrokenTableGivesItsOwnInputError) {
+    struct row {
+        const char* name;
+        std::function<void(std::string&)> edit;
+        const char* message;
+    };
+    const row rows[] = {
+        {"truncated", [](std::string& t) { t.resize(1000 * 73); },
+         ":1001: the table ends before record 1000"},
+        {"long", [](std::string& t) { t.insert(7 * 73 + 20, "0"); },
+         ":8: a record of 73 characters, not 72"},
+        {"bad_number", [](std::string& t) { t[3 * 73 + 12 + 15 + 13] = '?'; }, ":4: field 3, "},
+        {"no_timing", [](std::string& t) { t.resize(t.size() - 34); },
+         ":1048578: the timing line \"Elapsed time of cufft: ...\" is missing"},
+    };
+    for (const auto& [name, edit, message] : rows) {
+        const auto result = run_program({verify_program, "--table", table_variant(name, edit)});
+        EXPECT_EQ(result.exit_status, 2) << name;
+        EXPECT_EQ(result.out, "") << name << ": no verdict";
+        EXPECT_NE(result.err.find(message), std::string::npos) << name << ": " << result.err;
+        EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << name << ": one line";
+    }
+}
+
+TEST(VerifyUsage, BadArgumentsAndInputsGiveOneLineAndStatus2) {
+    const std::vector<std::vector<std::string>> rows = {
+        {"--frobnicate"},
+        {"--json"},
+        {"--sizes", "20"},
+        {"--sizes", "12:10"},
+        {"--sizes", "0:4"},
+        {"--sizes", "4:27"},
+        {"--rounds", "0"},
+        {"--warmups", "-1"},
+        {"--tol-l2", "-1e-6"},
+        {"--tol-linf", "nan"},
+        {"--table", "-", "--sizes", "10:12"},
+        {"--table", "/nonexistent/table.txt"},
+        {"--json", "/nonexistent/folder/report.json"},
+    };
+    for (const auto& arguments : rows) {
+        std::vector<std::string> command = {verify_program};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        const auto result = run_program(command);
+        EXPECT_EQ(result.exit_status, 2) << arguments[0];
+        EXPECT_EQ(result.out, "") << arguments[0];
+        EXPECT_TRUE(result.err.starts_with("kelvane-verify: ")) << result.err;
+        EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << result.err;
+    }
+    const auto help = run_program({verify_program, "--help"});
+    EXPECT_EQ(help.exit_status, 0);
+    EXPECT_TRUE(help.out.starts_with("usage: kelvane-verify"));
+}
+
+// CSV fields, quoted ones included.
+std::vector<std::string> csv_fields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '"') {
+            if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
+                fields.back() += '"';
+                ++i;
+            } else {
+                quoted = !quoted;
+            }
+        } else if (line[i] == ',' && !quoted) {
+            fields.emplace_back();
+        } else {
+            fields.back() += line[i];
+        }
+    }
+    return fields;
+}
+
+TEST(VerifySweep, RowsMatchTheSizesAndRoundsAsked) {
+    const std::string json = scratch("sweep.json");
+    const std::string csv = scratch("sweep.csv");
+    const auto result = run_program({verify_program, "--sizes", "3:5", "--rounds", "2", "--warmups",
+                                     "1", "--json", json, "--csv", csv});
+    EXPECT_EQ(result.exit_status, 0) << result.err;
+    EXPECT_EQ(result.err, "") << "no progress where standard error is no terminal";
+    const json_value report = read_json(json);
+    const auto& timings = report["timings"].items();
+    ASSERT_EQ(timings.size(), 3U);
+    for (std::size_t i = 0; i < timings.size(); ++i) {
+        EXPECT_EQ(timings[i]["log2n"].number(), static_cast<double>(3 + i));
+        EXPECT_EQ(timings[i]["rounds"].number(), 2.0);
+        EXPECT_EQ(timings[i]["warmups"].number(), 1.0);
+        EXPECT_EQ(timings[i]["round_wall_s"].items().size(), 2U);
+        EXPECT_TRUE(timings[i]["emulated"].boolean());
+        const auto& phases = timings[i]["phases"].members();
+        for (const char* name : {"pinned_allocation", "staging_in", "device_allocation",
+                                 "host_to_device", "plan_creation", "execution", "device_to_host",
+                                 "staging_out", "releases", "device_leg", "four1"})
+            EXPECT_TRUE(phases.contains(name)) << name;
+        EXPECT_EQ(phases.contains("context_creation"), i == 0);
+        EXPECT_EQ(timings[i]["accuracy"]["verdict"].text(), "pass");
+    }
+    EXPECT_NE(report["provenance"]["gpu"].text().find("emulation"), std::string::npos);
+
+    std::istringstream lines(read_file(csv));
+    std::string line;
+    std::getline(lines, line);
+    const auto header = csv_fields(line);
+    ASSERT_EQ(header.front(), "log2n");
+    std::size_t rows = 0;
+    while (std::getline(lines, line)) {
+        const auto fields = csv_fields(line);
+        ASSERT_EQ(fields.size(), header.size()) << line;
+        EXPECT_NE(fields[11].find("emulation"), std::string::npos) << "provenance in every row";
+        EXPECT_EQ(fields[3], fields[2] == "context_creation" ? "1" : "2") << line;
+        ++rows;
+    }
+    EXPECT_EQ(rows, 3U * 11U + 1U) << "eleven timed rows a size and the context once";
+}
+
+TEST(VerifySweep, AFailingDeviceCallLeavesNoReportBehind) {
+    // Executions: 2^3's bridge call is the 1st, its round the 2nd, 2^4's bridge the 3rd and
+    // its round the 4th, which fails.
+    const std::string json = scratch("failed.json");
+    const std::string csv = scratch("failed.csv");
+    std::filesystem::remove(json);
+    std::filesystem::remove(csv);
+    const auto result = run_program({verify_program, "--sizes", "3:5", "--rounds", "1", "--warmups",
+                                     "0", "--json", json, "--csv", csv},
+                                    {"KELVANE_EMU_FAIL=cufftExecC2C:4:6"});
+    EXPECT_EQ(result.exit_status, 255);
+    EXPECT_EQ(result.err, "device_leg(10) : cufftSafeCall() CUFFT error.\n");
+    EXPECT_EQ(result.out, "");
+    for (const auto& path : {json, csv, json + ".partial", csv + ".partial"})
+        EXPECT_FALSE(std::filesystem::exists(path)) << path;
+}
+
+} // namespace

@@ -1,0 +1,151 @@
+// The picture as users see it: rendered by a headless browser, the plot areas are drawn, both
+// curves show in their colours, and one corrupted bin stands out in the error panel.
+#include "child_process.hpp"
+#include "svg_plot.hpp"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace layout = kelvane::verify::svg_layout;
+using kelvane::test_support::run_program;
+
+struct rgb {
+    int r;
+    int g;
+    int b;
+};
+
+rgb parse_colour(const char* hex) {
+    const unsigned long value = std::strtoul(hex + 1, nullptr, 16);
+    return {static_cast<int>(value >> 16), static_cast<int>((value >> 8) & 0xff),
+            static_cast<int>(value & 0xff)};
+}
+
+struct picture {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> pixels; // RGB
+    rgb at(int x, int y) const {
+        const auto i = 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                            static_cast<std::size_t>(x));
+        return {pixels[i], pixels[i + 1], pixels[i + 2]};
+    }
+};
+
+bool close_to(rgb a, rgb b) {
+    return std::abs(a.r - b.r) <= 24 && std::abs(a.g - b.g) <= 24 && std::abs(a.b - b.b) <= 24;
+}
+
+std::optional<picture> read_png(const std::string& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_file(&image, path.c_str()) == 0) return std::nullopt;
+    image.format = PNG_FORMAT_RGB;
+    picture result{static_cast<int>(image.width), static_cast<int>(image.height), {}};
+    result.pixels.resize(PNG_IMAGE_SIZE(image));
+    if (png_image_finish_read(&image, nullptr, result.pixels.data(), 0, nullptr) == 0)
+        return std::nullopt;
+    return result;
+}
+
+// The first headless browser on the path, or nothing.
+std::optional<std::string> browser() {
+    for (const char* name : {"chromium-headless-shell", "chromium", "google-chrome"}) {
+        const auto found = run_program({"/bin/sh", "-c", std::string("command -v ") + name});
+        if (found.exit_status == 0 && !found.out.empty())
+            return found.out.substr(0, found.out.find('\n'));
+    }
+    return std::nullopt;
+}
+
+std::optional<picture> render(const std::string& svg_path, const std::string& png_path) {
+    const auto shell = browser();
+    if (!shell) return std::nullopt;
+    const auto result = run_program(
+        {*shell, "--headless", "--no-sandbox", "--disable-gpu", "--hide-scrollbars",
+         "--force-device-scale-factor=1",
+         "--window-size=" + std::to_string(layout::width) + "," + std::to_string(layout::height),
+         "--screenshot=" + png_path, "file://" + svg_path});
+    EXPECT_EQ(result.exit_status, 0) << result.err;
+    return read_png(png_path);
+}
+
+// The smallest y of a pixel of `colour` in column x between the rows given, or `bottom`.
+int top_of(const picture& p, int x, int top, int bottom, rgb colour) {
+    for (int y = top; y < bottom; ++y)
+        if (close_to(p.at(x, y), colour)) return y;
+    return bottom;
+}
+
+TEST(VerifySvg, RenderedPlotShowsBothCurvesAndTheCorruptedBin) {
+    const auto shell = browser();
+    if (!shell) GTEST_SKIP() << "no headless browser installed (chromium-headless-shell)";
+    constexpr int log2 = 12;
+    constexpr std::size_t bins = 1 << log2;
+    constexpr std::size_t spike_bin = 3000;
+    const std::string svg = ::testing::TempDir() + "kelvane_verify_plot.svg";
+    const std::string png = ::testing::TempDir() + "kelvane_verify_plot.png";
+    const auto run =
+        run_program({KELVANE_VERIFY_PROGRAM, "--sizes", "12:12", "--rounds", "1", "--svg", svg},
+                    {"KELVANE_EMU_PERTURB=" + std::to_string(spike_bin) + ":0.5"});
+    ASSERT_EQ(run.exit_status, 1) << run.err;
+    std::ifstream text(svg);
+    std::stringstream content;
+    content << text.rdbuf();
+    EXPECT_EQ(content.str().find("<script"), std::string::npos) << "no scripts";
+    EXPECT_EQ(content.str().find("href"), std::string::npos) << "no external references";
+    EXPECT_NE(content.str().find("verdict FAIL"), std::string::npos) << "the verdict in the title";
+
+    const auto picture = render(svg, png);
+    ASSERT_TRUE(picture);
+    ASSERT_EQ(picture->width, layout::width);
+    const rgb black{0, 0, 0};
+    const rgb gpu = parse_colour(layout::gpu_colour);
+    const rgb four1 = parse_colour(layout::four1_colour);
+    for (int panel = 0; panel < 3; ++panel) {
+        const int top = layout::panel_top[panel];
+        const int bottom = top + layout::panel_height;
+        // The frame's crisp line falls on the row above or below its coordinate.
+        const int middle = (layout::plot_left + layout::plot_right) / 2;
+        EXPECT_TRUE(close_to(picture->at(middle, top), black) ||
+                    close_to(picture->at(middle, top - 1), black))
+            << "the frame of panel " << panel;
+        std::size_t gpu_pixels = 0;
+        std::size_t four1_pixels = 0;
+        for (int y = top + 1; y < bottom; ++y)
+            for (int x = layout::plot_left + 1; x < layout::plot_right; ++x) {
+                gpu_pixels += close_to(picture->at(x, y), gpu) ? 1U : 0U;
+                four1_pixels += close_to(picture->at(x, y), four1) ? 1U : 0U;
+            }
+        EXPECT_EQ(gpu_pixels > 100, panel != 1) << "the device's colour in panel " << panel;
+        EXPECT_EQ(four1_pixels > 100, panel != 0) << "four1's colour in panel " << panel;
+    }
+
+    // In the error panel, the corrupted bin's column rises far above its neighbours.
+    const int columns = std::min<int>(bins, layout::most_columns);
+    const double column_width =
+        static_cast<double>(layout::plot_right - layout::plot_left) / columns;
+    auto column_x = [&](std::size_t bin) {
+        return layout::plot_left +
+               static_cast<int>(
+                   (static_cast<double>(bin * static_cast<std::size_t>(columns) / bins) + 0.5) *
+                   column_width);
+    };
+    const int top = layout::panel_top[2];
+    const int bottom = top + layout::panel_height;
+    const int spike = top_of(*picture, column_x(spike_bin), top, bottom, gpu);
+    for (const std::size_t elsewhere : {spike_bin - 400, spike_bin + 400}) {
+        const int usual = top_of(*picture, column_x(elsewhere), top, bottom, gpu);
+        EXPECT_LT(spike + 60, usual) << "bin " << elsewhere;
+    }
+}
+
+} // namespace

@@ -1,0 +1,61 @@
+#include "provenance.hpp"
+
+#include "exact_spectrum.hpp"
+#include "four1_fast.hpp"
+
+#include <fstream>
+#include <pmmintrin.h>
+#include <string_view>
+
+namespace kelvane::verify {
+namespace {
+
+std::string cpu_model() {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line)) {
+        if (!line.starts_with("model name")) continue;
+        const std::size_t colon = line.find(':');
+        if (colon != std::string::npos) return line.substr(line.find_first_not_of(' ', colon + 1));
+    }
+    return "unknown";
+}
+
+} // namespace
+
+provenance host_provenance() {
+    provenance p;
+    p.four1_path = reference::four1_path_name(reference::four1_best_path());
+    p.mxcsr = _mm_getcsr();
+    const unsigned flush = _MM_FLUSH_ZERO_ON | _MM_DENORMALS_ZERO_ON;
+    p.fp_mode = (p.mxcsr & flush) == flush ? "flush-to-zero and denormals-are-zero"
+                : (p.mxcsr & flush) == 0   ? "IEEE (subnormals kept)"
+                                           : "partly flush-to-zero";
+    p.yardstick = yardstick_version();
+    p.kelvane_version = KELVANE_VERSION;
+    p.commit = KELVANE_COMMIT;
+    p.cpu = cpu_model();
+    return p;
+}
+
+std::string runtime_version_text(int version) {
+    return std::to_string(version / 1000) + "." + std::to_string(version % 1000 / 10);
+}
+
+std::string cufft_version_text(int version) {
+    return std::to_string(version / 1000) + "." + std::to_string(version % 1000 / 100) + "." +
+           std::to_string(version % 100);
+}
+
+std::string device_text(const provenance& p) {
+    if (!p.device) return "read from a table (values as printed)";
+    const device_description& d = *p.device;
+    if (d.emulated)
+        return "host emulation of the CUDA runtime and cuFFT (no GPU; timings emulated)";
+    return "CUDA on " + d.name + ", compute capability " + std::to_string(d.major) + "." +
+           std::to_string(d.minor) + ", driver " + runtime_version_text(d.driver_version) +
+           ", runtime " + runtime_version_text(d.runtime_version) + ", cuFFT " +
+           cufft_version_text(d.cufft_version);
+}
+
+} // namespace kelvane::verify

@@ -1,0 +1,71 @@
+// What one verification found, and its three written forms: the summary for people, JSON for
+// scripts and dashboards, CSV rows of timings.
+#pragma once
+
+#include "accuracy.hpp"
+#include "device_leg.hpp"
+#include "provenance.hpp"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvane::verify {
+
+// Median, minimum and maximum of some seconds.
+struct statistics {
+    double median = 0.0;
+    double minimum = 0.0;
+    double maximum = 0.0;
+};
+statistics summarise(std::vector<double> seconds); // precondition: not empty
+
+struct bin_values {
+    std::size_t bin;
+    kelvane_complex gpu;
+    kelvane_complex four1;
+    exact_complex exact;
+};
+
+// The timed rounds of one size.
+struct timing_result {
+    int warmups = 0;
+    std::vector<round_times> rounds;
+    std::vector<double> four1_seconds;
+    std::optional<double> context_seconds; // the first runtime call, at the first size only
+};
+
+// The accuracy of one size, and its timings when the device ran.
+struct size_result {
+    std::size_t samples = 0;
+    error_norms gpu_vs_exact;
+    error_norms four1_vs_exact;
+    error_norms gpu_vs_four1;
+    double level = 0.0;
+    tolerances limits{};
+    bool pass = false;
+    std::vector<bin_values> worst; // filled when the size fails
+    std::optional<timing_result> timing;
+};
+
+struct verification {
+    std::vector<size_result> sizes; // the report's main figures are the last size's
+    provenance origin;
+    // Table mode: the table's path, its printed times and the printing floor (the errors that
+    // rounding the exact spectrum to the printed digits alone gives).
+    std::optional<std::string> table_path;
+    float printed_four1_seconds = 0.0f;
+    float printed_gpu_seconds = 0.0f;
+    std::optional<error_norms> printing_floor;
+    bool pass() const;
+};
+
+std::string summary_text(const verification& v);
+std::string json_text(const verification& v);
+std::string csv_text(const verification& v);
+
+// The device leg as kelvane's second line measures it: one round's whole wall time.
+inline constexpr const char* whole_leg_name = "device_leg";
+
+} // namespace kelvane::verify

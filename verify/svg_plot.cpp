@@ -1,0 +1,212 @@
+#include "svg_plot.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+namespace kelvane::verify {
+namespace {
+
+using namespace svg_layout;
+
+// Decibels below which nothing is drawn apart: the floor of every panel.
+constexpr double floor_db = -320.0;
+
+struct envelope {
+    std::vector<double> low;
+    std::vector<double> high;
+};
+
+// The min/max of `value(k)` in decibels over each column's bins, so that one bin's spike
+// stays visible however many bins share its column.
+template <class Value>
+envelope decimate(std::size_t bins, std::size_t columns, Value value) {
+    envelope result{std::vector<double>(columns, std::numeric_limits<double>::infinity()),
+                    std::vector<double>(columns, -std::numeric_limits<double>::infinity())};
+    for (std::size_t k = 0; k < bins; ++k) {
+        const std::size_t column = k * columns / bins;
+        const long double magnitude = value(k);
+        // NaN and infinity are drawn at the top: they are the worst a bin can be.
+        const double db =
+            std::isfinite(magnitude)
+                ? std::max(floor_db, 20.0 * std::log10(static_cast<double>(magnitude)))
+                : std::numeric_limits<double>::max();
+        result.low[column] = std::min(result.low[column], db);
+        result.high[column] = std::max(result.high[column], db);
+    }
+    return result;
+}
+
+// A decibel range of whole multiples of 20 that holds every finite value given.
+struct db_range {
+    double bottom = 0.0;
+    double top = 20.0;
+};
+
+db_range range_of(std::initializer_list<const envelope*> envelopes) {
+    double low = std::numeric_limits<double>::infinity();
+    double high = -std::numeric_limits<double>::infinity();
+    for (const envelope* e : envelopes)
+        for (std::size_t c = 0; c < e->low.size(); ++c) {
+            low = std::min(low, e->low[c]);
+            if (e->high[c] < std::numeric_limits<double>::max()) high = std::max(high, e->high[c]);
+        }
+    if (!(low <= high)) return {};
+    db_range range{20.0 * std::floor(low / 20.0), 20.0 * std::ceil(high / 20.0)};
+    if (range.top <= range.bottom) range.top = range.bottom + 20.0;
+    return range;
+}
+
+void append(std::string& out, const char* format, auto... values) {
+    char buffer[256];
+    const int length = std::snprintf(buffer, sizeof buffer, format, values...);
+    out.append(buffer, static_cast<std::size_t>(std::max(length, 0)));
+}
+
+double y_of(double db, db_range range, int panel) {
+    const double clamped = std::clamp(db, range.bottom, range.top);
+    return panel_top[panel] + panel_height * (range.top - clamped) / (range.top - range.bottom);
+}
+
+// One vertical segment from the column's low to its high value, crisp so that each curve
+// keeps its exact colour.
+void draw_envelope(std::string& out, const envelope& e, db_range range, int panel,
+                   const char* colour) {
+    const std::size_t columns = e.low.size();
+    const double column_width =
+        static_cast<double>(plot_right - plot_left) / static_cast<double>(columns);
+    append(out,
+           "<path fill=\"none\" stroke=\"%s\" stroke-width=\"%.3f\" shape-rendering=\"crispEdges\" "
+           "d=\"",
+           colour, std::max(1.0, column_width));
+    for (std::size_t c = 0; c < columns; ++c) {
+        const double x = plot_left + (static_cast<double>(c) + 0.5) * column_width;
+        const double top = y_of(e.high[c], range, panel);
+        // A segment of at least one pixel, so that a flat column still shows.
+        const double bottom = std::max(y_of(e.low[c], range, panel), top + 1.0);
+        append(out, "M%.2f %.2fV%.2f", x, top, bottom);
+    }
+    out += "\"/>\n";
+}
+
+void draw_axes(std::string& out, db_range range, int panel, const char* label, std::size_t bins) {
+    const int top = panel_top[panel];
+    append(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n",
+           plot_left, top, plot_right - plot_left, panel_height);
+    for (double db = range.bottom; db <= range.top;
+         db += 20.0 * std::ceil((range.top - range.bottom) / 160.0)) {
+        const double y = y_of(db, range, panel);
+        append(out,
+               "<line x1=\"%d\" y1=\"%.1f\" x2=\"%d\" y2=\"%.1f\" stroke=\"#dddddd\" "
+               "shape-rendering=\"crispEdges\"/>\n",
+               plot_left, y, plot_right, y);
+        append(out, "<text x=\"%d\" y=\"%.1f\" text-anchor=\"end\" font-size=\"12\">%.0f</text>\n",
+               plot_left - 6, y + 4, db);
+    }
+    append(out,
+           "<text x=\"20\" y=\"%d\" font-size=\"13\" transform=\"rotate(-90 20 %d)\" "
+           "text-anchor=\"middle\">%s</text>\n",
+           top + panel_height / 2, top + panel_height / 2, label);
+    for (int tick = 0; tick <= 4; ++tick) {
+        const double x = plot_left + (plot_right - plot_left) * tick / 4.0;
+        append(out,
+               "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\" font-size=\"12\">%zu</text>\n", x,
+               top + panel_height + 16, bins * static_cast<std::size_t>(tick) / 4);
+    }
+}
+
+// The panel's frame, drawn last so that no grid line or curve covers it.
+void draw_frame(std::string& out, int panel) {
+    append(out,
+           "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"none\" stroke=\"#000000\" "
+           "shape-rendering=\"crispEdges\"/>\n",
+           plot_left, panel_top[panel], plot_right - plot_left, panel_height);
+}
+
+void legend_entry(std::string& out, int x, int y, const char* colour, const char* text) {
+    append(out, "<rect x=\"%d\" y=\"%d\" width=\"18\" height=\"10\" fill=\"%s\"/>\n", x, y - 9,
+           colour);
+    append(out, "<text x=\"%d\" y=\"%d\" font-size=\"13\">%s</text>\n", x + 24, y, text);
+}
+
+std::string escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string render_svg(const plot_input& input) {
+    const std::size_t bins = input.exact.size();
+    const std::size_t columns = std::min<std::size_t>(bins, most_columns);
+    auto magnitude = [](const kelvane_complex& x) {
+        return std::sqrt(std::norm(exact_complex{x.re, x.im}));
+    };
+    long double largest = 0.0L;
+    for (const auto& e : input.exact)
+        largest = std::max(largest, std::sqrt(std::norm(e)));
+    auto error = [&](std::span<const kelvane_complex> side) {
+        return decimate(bins, columns, [&](std::size_t k) {
+            return std::sqrt(std::norm(exact_complex{side[k].re, side[k].im} - input.exact[k])) /
+                   largest;
+        });
+    };
+    const envelope gpu_magnitude =
+        decimate(bins, columns, [&](std::size_t k) { return magnitude(input.gpu[k]); });
+    const envelope four1_magnitude =
+        decimate(bins, columns, [&](std::size_t k) { return magnitude(input.four1[k]); });
+    const envelope gpu_error = error(input.gpu);
+    const envelope four1_error = error(input.four1);
+    const db_range magnitudes = range_of({&gpu_magnitude, &four1_magnitude});
+    const db_range errors = range_of({&gpu_error, &four1_error});
+
+    std::string out;
+    append(out,
+           "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 0 %d "
+           "%d\" font-family=\"sans-serif\">\n",
+           width, height, width, height);
+    append(out, "<rect width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n", width, height);
+    out += "<text x=\"" + std::to_string(width / 2) +
+           "\" y=\"28\" text-anchor=\"middle\" font-size=\"18\">" + escaped(input.title) +
+           "</text>\n";
+    draw_axes(out, magnitudes, 0, "GPU |X| (dB)", bins);
+    draw_envelope(out, gpu_magnitude, magnitudes, 0, gpu_colour);
+    draw_axes(out, magnitudes, 1, "four1 |X| (dB)", bins);
+    draw_envelope(out, four1_magnitude, magnitudes, 1, four1_colour);
+    draw_axes(out, errors, 2, "|X - exact| / max |exact| (dB)", bins);
+    // four1's error is usually the larger: drawn first, the device's stays in view on top.
+    draw_envelope(out, four1_error, errors, 2, four1_colour);
+    draw_envelope(out, gpu_error, errors, 2, gpu_colour);
+    for (int panel = 0; panel < 3; ++panel)
+        draw_frame(out, panel);
+    append(out,
+           "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\" font-size=\"13\">bin (the device's "
+           "numbering; four1's bin N - k is drawn at k)</text>\n",
+           (plot_left + plot_right) / 2, height - 18);
+    legend_entry(out, plot_right - 330, 48, gpu_colour, "GPU (device leg)");
+    legend_entry(out, plot_right - 170, 48, four1_colour, "four1 (reference)");
+    out += "</svg>\n";
+    return out;
+}
+
+} // namespace kelvane::verify

@@ -1,0 +1,137 @@
+#include "table_reader.hpp"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelvane::verify {
+namespace {
+
+constexpr std::size_t index_width = 12;
+constexpr std::size_t real_width = 15;
+constexpr std::size_t record_length = index_width + 4 * real_width;
+constexpr std::string_view timing_labels[] = {"Elapsed time of four1: ", "Elapsed time of cufft: "};
+constexpr std::size_t timing_label_width = 23;
+constexpr std::size_t timing_value_width = 8;
+constexpr std::string_view timing_unit = " s";
+constexpr std::size_t timing_length = timing_label_width + timing_value_width + 2;
+
+// A field of blanks around one number, as the report layer pads it; nothing else.
+template <class T>
+bool parse_field(std::string_view field, T& value) {
+    const std::size_t first = field.find_first_not_of(' ');
+    if (first == std::string_view::npos) return false;
+    const char* const begin = field.data() + first;
+    const char* const end = field.data() + field.size();
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    if (error != std::errc{}) return false;
+    return std::string_view(stop, static_cast<std::size_t>(end - stop)).find_first_not_of(' ') ==
+           std::string_view::npos;
+}
+
+// The seconds of a timing line; "********" stands for a time too long for its field.
+bool parse_seconds(std::string_view field, float& seconds) {
+    if (field == "********") {
+        seconds = std::numeric_limits<float>::infinity();
+        return true;
+    }
+    return parse_field(field, seconds);
+}
+
+std::string quoted(std::string_view field) {
+    return "\"" + std::string(field) + "\"";
+}
+
+} // namespace
+
+std::variant<comparison_table, table_error> parse_table(std::string_view text,
+                                                        std::size_t records) {
+    comparison_table table;
+    table.gpu.resize(records);
+    table.four1_mirrored.resize(records);
+    std::size_t line_number = 0;
+    auto next_line = [&](std::string_view& line) {
+        ++line_number;
+        const std::size_t end = text.find('\n');
+        if (end == std::string_view::npos) return false;
+        line = text.substr(0, end);
+        text.remove_prefix(end + 1);
+        return true;
+    };
+    std::string_view line;
+    for (std::size_t k = 0; k < records; ++k) {
+        if (!next_line(line)) {
+            const char* what =
+                text.empty() ? "the table ends before record " : "no line feed after record ";
+            return table_error{line_number, what + std::to_string(k)};
+        }
+        if (line.size() != record_length)
+            return table_error{line_number, "a record of " + std::to_string(line.size()) +
+                                                " characters, not " +
+                                                std::to_string(record_length)};
+        std::int64_t index = 0;
+        if (!parse_field(line.substr(0, index_width), index) ||
+            index != static_cast<std::int64_t>(k))
+            return table_error{line_number, "bin number " + quoted(line.substr(0, index_width)) +
+                                                " where " + std::to_string(k) + " belongs"};
+        float values[4];
+        for (std::size_t field = 0; field < 4; ++field) {
+            const std::string_view text_field =
+                line.substr(index_width + field * real_width, real_width);
+            if (!parse_field(text_field, values[field]))
+                return table_error{line_number, "field " + std::to_string(field + 2) + ", " +
+                                                    quoted(text_field) + ", is not a number"};
+        }
+        table.gpu[k] = {values[0], values[1]};
+        table.four1_mirrored[k] = {values[2], values[3]};
+    }
+    float* const seconds[] = {&table.four1_seconds, &table.gpu_seconds};
+    for (std::size_t i = 0; i < 2; ++i) {
+        if (!next_line(line))
+            return table_error{line_number, "the timing line \"" + std::string(timing_labels[i]) +
+                                                "...\" is missing"};
+        if (line.size() != timing_length || !line.starts_with(timing_labels[i]) ||
+            !line.ends_with(timing_unit) ||
+            !parse_seconds(line.substr(timing_label_width, timing_value_width), *seconds[i]))
+            return table_error{line_number, "not the timing line \"" +
+                                                std::string(timing_labels[i]) + "<seconds> s\""};
+    }
+    if (!text.empty()) return table_error{line_number + 1, "more after the two timing lines"};
+    return table;
+}
+
+std::string read_input(const std::string& path, std::string& error) {
+    const bool standard_input = path == "-";
+    const int descriptor = standard_input ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        error = std::strerror(errno);
+        return {};
+    }
+    // A regular file is read into room of its own size; a pipe into room that doubles.
+    struct stat status {};
+    const bool sized = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+    std::string content;
+    std::size_t used = 0;
+    content.resize(sized ? static_cast<std::size_t>(status.st_size) + 1 : std::size_t{1} << 20);
+    for (;;) {
+        if (used == content.size()) content.resize(2 * content.size());
+        const ssize_t got = read(descriptor, content.data() + used, content.size() - used);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            error = std::strerror(errno);
+            content.clear();
+            break;
+        }
+        used += static_cast<std::size_t>(got);
+    }
+    if (!standard_input) close(descriptor);
+    content.resize(error.empty() ? used : 0);
+    return content;
+}
+
+} // namespace kelvane::verify
