@@ -134,6 +134,8 @@ TEST(VerifyTable, EachBrokenTableGivesItsOwnInputError) {
         {"long", [](std::string& t) { t.insert(7 * 73 + 20, "0"); },
          ":8: a record of 73 characters, not 72"},
         {"bad_number", [](std::string& t) { t[3 * 73 + 12 + 15 + 13] = '?'; }, ":4: field 3, "},
+        {"bad_number_late", [](std::string& t) { t[900000 * 73 + 12 + 13] = '?'; },
+         ":900001: field 2, "},
         {"no_timing", [](std::string& t) { t.resize(t.size() - 34); },
          ":1048578: the timing line \"Elapsed time of cufft: ...\" is missing"},
     };

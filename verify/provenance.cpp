@@ -2,6 +2,7 @@
 
 #include "exact_spectrum.hpp"
 #include "four1_fast.hpp"
+#include "kelvane_commit.h"
 
 #include <fstream>
 #include <pmmintrin.h>

@@ -4,8 +4,11 @@
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <limits>
+#include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kelvane::verify {
@@ -42,8 +45,61 @@ bool parse_seconds(std::string_view field, float& seconds) {
     return parse_field(field, seconds);
 }
 
+std::string joined(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (const std::string_view part : parts)
+        text += part;
+    return text;
+}
+
 std::string quoted(std::string_view field) {
-    return "\"" + std::string(field) + "\"";
+    return joined({"\"", field, "\""});
+}
+
+// Reads records [first, last) from the front of `text`, which starts at record `first`, and
+// removes them from it. The first error, if any.
+std::optional<table_error> parse_records(std::string_view& text, std::size_t first,
+                                         std::size_t last, comparison_table& table) {
+    for (std::size_t k = first; k < last; ++k) {
+        const std::size_t line_number = k + 1;
+        const std::size_t end = text.find('\n');
+        if (end == std::string_view::npos) {
+            const char* what =
+                text.empty() ? "the table ends before record " : "no line feed after record ";
+            return table_error{line_number, joined({what, std::to_string(k)})};
+        }
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(end + 1);
+        if (line.size() != record_length)
+            return table_error{line_number,
+                               joined({"a record of ", std::to_string(line.size()),
+                                       " characters, not ", std::to_string(record_length)})};
+        std::int64_t index = 0;
+        if (!parse_field(line.substr(0, index_width), index) ||
+            index != static_cast<std::int64_t>(k))
+            return table_error{line_number,
+                               joined({"bin number ", quoted(line.substr(0, index_width)),
+                                       " where ", std::to_string(k), " belongs"})};
+        float values[4];
+        for (std::size_t field = 0; field < 4; ++field) {
+            const std::string_view text_field =
+                line.substr(index_width + field * real_width, real_width);
+            if (!parse_field(text_field, values[field]))
+                return table_error{line_number, joined({"field ", std::to_string(field + 2), ", ",
+                                                        quoted(text_field), ", is not a number"})};
+        }
+        table.gpu[k] = {values[0], values[1]};
+        table.four1_mirrored[k] = {values[2], values[3]};
+    }
+    return std::nullopt;
+}
+
+// Whether every one of the first `records` lines ends where a record of full length ends.
+bool records_in_place(std::string_view text, std::size_t records) {
+    if (text.size() < records * (record_length + 1)) return false;
+    for (std::size_t k = 0; k < records; ++k)
+        if (text[k * (record_length + 1) + record_length] != '\n') return false;
+    return true;
 }
 
 } // namespace
@@ -53,52 +109,43 @@ std::variant<comparison_table, table_error> parse_table(std::string_view text,
     comparison_table table;
     table.gpu.resize(records);
     table.four1_mirrored.resize(records);
-    std::size_t line_number = 0;
-    auto next_line = [&](std::string_view& line) {
+    // Where every record stands in its place, the halves are read on two threads; otherwise,
+    // or for a short table, in one pass that finds the first fault.
+    constexpr std::size_t fewest_records_to_split = 1 << 14;
+    if (records >= fewest_records_to_split && records_in_place(text, records)) {
+        const std::size_t half = records / 2;
+        std::string_view front = text.substr(0, half * (record_length + 1));
+        std::string_view back = text.substr(front.size(), (records - half) * (record_length + 1));
+        std::optional<table_error> back_error;
+        std::thread reader([&] { back_error = parse_records(back, half, records, table); });
+        const std::optional<table_error> front_error = parse_records(front, 0, half, table);
+        reader.join();
+        if (front_error) return *front_error;
+        if (back_error) return *back_error;
+        text.remove_prefix(records * (record_length + 1));
+    } else if (auto error = parse_records(text, 0, records, table)) {
+        return *error;
+    }
+    std::size_t line_number = records;
+    std::string_view line;
+    auto next_line = [&](std::string_view& found) {
         ++line_number;
         const std::size_t end = text.find('\n');
         if (end == std::string_view::npos) return false;
-        line = text.substr(0, end);
+        found = text.substr(0, end);
         text.remove_prefix(end + 1);
         return true;
     };
-    std::string_view line;
-    for (std::size_t k = 0; k < records; ++k) {
-        if (!next_line(line)) {
-            const char* what =
-                text.empty() ? "the table ends before record " : "no line feed after record ";
-            return table_error{line_number, what + std::to_string(k)};
-        }
-        if (line.size() != record_length)
-            return table_error{line_number, "a record of " + std::to_string(line.size()) +
-                                                " characters, not " +
-                                                std::to_string(record_length)};
-        std::int64_t index = 0;
-        if (!parse_field(line.substr(0, index_width), index) ||
-            index != static_cast<std::int64_t>(k))
-            return table_error{line_number, "bin number " + quoted(line.substr(0, index_width)) +
-                                                " where " + std::to_string(k) + " belongs"};
-        float values[4];
-        for (std::size_t field = 0; field < 4; ++field) {
-            const std::string_view text_field =
-                line.substr(index_width + field * real_width, real_width);
-            if (!parse_field(text_field, values[field]))
-                return table_error{line_number, "field " + std::to_string(field + 2) + ", " +
-                                                    quoted(text_field) + ", is not a number"};
-        }
-        table.gpu[k] = {values[0], values[1]};
-        table.four1_mirrored[k] = {values[2], values[3]};
-    }
     float* const seconds[] = {&table.four1_seconds, &table.gpu_seconds};
     for (std::size_t i = 0; i < 2; ++i) {
         if (!next_line(line))
-            return table_error{line_number, "the timing line \"" + std::string(timing_labels[i]) +
-                                                "...\" is missing"};
+            return table_error{
+                line_number, joined({"the timing line \"", timing_labels[i], "...\" is missing"})};
         if (line.size() != timing_length || !line.starts_with(timing_labels[i]) ||
             !line.ends_with(timing_unit) ||
             !parse_seconds(line.substr(timing_label_width, timing_value_width), *seconds[i]))
-            return table_error{line_number, "not the timing line \"" +
-                                                std::string(timing_labels[i]) + "<seconds> s\""};
+            return table_error{
+                line_number, joined({"not the timing line \"", timing_labels[i], "<seconds> s\""})};
     }
     if (!text.empty()) return table_error{line_number + 1, "more after the two timing lines"};
     return table;
