@@ -1,5 +1,5 @@
 // The reference transform over sizes 2^10 to 2^22: the fast routine on its best path, the
-// plain transcription, and FFTW's single-precision ESTIMATE plan where FFTW is installed, all
+// plain loop nest, and FFTW's single-precision ESTIMATE plan where FFTW is installed, all
 // in place and in one binary so that ratios come from one run. Each iteration copies the input
 // back first; the copy is a few percent of the fastest transform.
 #include "four1_fast.hpp"

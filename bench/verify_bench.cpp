@@ -10,6 +10,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <variant>
 #include <vector>
 
@@ -19,8 +20,14 @@ constexpr std::size_t table_records = std::size_t{1} << 20;
 
 // A table as kelvane writes it, with spectrum-like values: magnitudes from 1e-1 to 1e6 of
 // either sign, one in 64 so small that it takes the exponent form.
+// The table's file, removed when the benchmark ends.
+struct table_on_disk {
+    std::string path;
+    ~table_on_disk() { std::remove(path.c_str()); }
+};
+
 const std::string& table_file() {
-    static const std::string path = [] {
+    static const table_on_disk file{[] {
         std::mt19937_64 generator(12345);
         std::uniform_real_distribution<double> decade(-1.0, 6.0);
         auto value = [&](std::size_t i) {
@@ -38,11 +45,12 @@ const std::string& table_file() {
                 text);
         kelvane::report::format_timing_line("Elapsed time of four1: ", 0.0131f, text);
         kelvane::report::format_timing_line("Elapsed time of cufft: ", 0.1434f, text);
-        const std::string file = "/tmp/kelvane_verify_bench_table.txt";
-        std::ofstream(file, std::ios::binary) << text;
-        return file;
-    }();
-    return path;
+        const std::string path =
+            "/tmp/kelvane_verify_bench_table_" + std::to_string(getpid()) + ".txt";
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }()};
+    return file.path;
 }
 
 void read_only(benchmark::State& state) {

@@ -25,23 +25,23 @@ enum check_line : std::int32_t {
 } // namespace
 
 extern "C" void c2c_1d_(const std::int32_t* n, const kelvane_complex* in, kelvane_complex* out) {
-    // 1. Save the count; the byte size comes from its sign extension.
+    // The count at entry bounds the copy out; the byte size comes from its sign extension.
     nsave = *n;
     const auto bytes = static_cast<std::uint64_t>(static_cast<std::int64_t>(nsave)) *
                        static_cast<std::uint64_t>(sizeof(kelvane_complex));
-    // 2, 3. The two page-locked buffers.
+    // The two page-locked buffers, checked: a failed one leaves nothing to copy into.
     __cudaSafeCall(cudaMallocHost(&CPTR_CD1, bytes), unit_name, allocate_input_buffer);
     __cudaSafeCall(cudaMallocHost(&CPTR_CD2, bytes), unit_name, allocate_output_buffer);
     auto* const CD1 = static_cast<kelvane_complex*>(CPTR_CD1);
     auto* const CD2 = static_cast<kelvane_complex*>(CPTR_CD2);
-    // 4. Stage the input; a count below 1 moves nothing.
+    // Stage the input; a count below 1 moves nothing.
     const auto samples = static_cast<std::size_t>(std::max(nsave, 0));
     if (samples > 0) std::memcpy(CD1, in, samples * sizeof(kelvane_complex));
-    // 5. Transform from the page-locked buffers themselves.
+    // Transform from the page-locked buffers themselves.
     fft_1d_c2c_(n, CD1, CD2);
-    // 6. Copy out the nsave samples.
+    // Copy out the nsave samples.
     if (samples > 0) std::memcpy(out, CD2, samples * sizeof(kelvane_complex));
-    // 7. Release both buffers; their addresses stay behind until the next call.
+    // Release both buffers; their addresses stay behind until the next call.
     cudaFreeHost(CPTR_CD1);
     cudaFreeHost(CPTR_CD2);
 }

@@ -7,8 +7,8 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <pmmintrin.h>
 #include <sys/time.h>
-#include <xmmintrin.h>
 
 namespace kelvane::driver {
 namespace {
@@ -19,7 +19,8 @@ kelvane_complex C2[sample_count]; // the GPU spectrum
 kelvane_complex C3[sample_count]; // a copy of the signal, transformed in place by four1
 
 constexpr std::int32_t reference_sign = 1;
-constexpr unsigned flush_to_zero_and_denormals_are_zero = 0x8040;
+constexpr unsigned flush_to_zero_and_denormals_are_zero = _MM_FLUSH_ZERO_ON | _MM_DENORMALS_ZERO_ON;
+static_assert(flush_to_zero_and_denormals_are_zero == 0x8040);
 
 } // namespace
 
@@ -54,7 +55,7 @@ void fill_signal(kelvane_complex* samples, std::int32_t count) {
 std::int32_t read_tick_clock() {
     timeval now{};
     gettimeofday(&now, nullptr);
-    return static_cast<std::int32_t>(now.tv_sec % 214748) * tick_rate +
+    return static_cast<std::int32_t>(now.tv_sec % tick_wrap_seconds) * tick_rate +
            static_cast<std::int32_t>(now.tv_usec / 100);
 }
 
@@ -72,29 +73,29 @@ void write_comparison_table(const kelvane_complex* gpu, const kelvane_complex* r
 }
 
 int run_comparison() {
-    // 1. Numeric environment, before any arithmetic; room for the 76.5 MB of output.
+    // The numeric environment comes before any arithmetic; the output buffer before any
+    // output, with room for the 76.5 MB of the table.
     enter_flush_to_zero_mode();
     report::enlarge_output_buffer();
-    // 2, 3. The signal, and a copy for the in-place reference transform.
+    // The signal, and a copy of it for the in-place reference transform.
     fill_signal(C1, sample_count);
     std::memcpy(C3, C1, sizeof C3);
-    // 4. Reference leg: the transform alone.
+    // The reference leg times the transform alone.
     const std::int32_t n = sample_count;
     const std::int32_t sign = reference_sign;
     const std::int32_t c0 = read_tick_clock();
     four1_(&C3[0].re, &n, &sign);
     const std::int32_t c1 = read_tick_clock();
     const float t_ref = elapsed_seconds(c0, c1);
-    // 5. GPU leg: staging, device buffers, transfers, plan and transform together.
+    // The GPU leg times staging, device buffers, transfers, plan and transform together.
     const std::int32_t g0 = read_tick_clock();
     c2c_1d_(&n, C1, C2);
     const std::int32_t g1 = read_tick_clock();
     const float t_gpu = elapsed_seconds(g0, g1);
-    // 6, 7. The table, then the times.
+    // The table, then the two times.
     write_comparison_table(C2, C3);
     report::write_timing_line("Elapsed time of four1: ", t_ref);
     report::write_timing_line("Elapsed time of cufft: ", t_gpu);
-    // 8.
     return 0;
 }
 

@@ -12,7 +12,7 @@ namespace kelvane::driver {
 // Samples of the signal, of both transforms and rows of the table.
 inline constexpr std::int32_t sample_count = 1 << 20;
 
-// Sets flush-to-zero and denormals-are-zero (0x8040 in MXCSR) for all later arithmetic.
+// Sets flush-to-zero and denormals-are-zero (MXCSR bits 0x8040) for all later arithmetic.
 void enter_flush_to_zero_mode();
 
 // The signal at any power-of-two length n = 2^m: sample i becomes
@@ -23,7 +23,8 @@ void fill_signal(kelvane_complex* samples, std::int32_t count);
 // The tick clock: wall-clock time in ticks of 0.1 ms, (seconds mod 214748) * 10000 +
 // microseconds / 100. It wraps to a small value every 214748 seconds and stays below 2^31.
 inline constexpr std::int32_t tick_rate = 10000;
-inline constexpr std::int32_t tick_wrap_period = 214748 * tick_rate;
+inline constexpr std::int32_t tick_wrap_seconds = 214748;
+inline constexpr std::int32_t tick_wrap_period = tick_wrap_seconds * tick_rate;
 std::int32_t read_tick_clock();
 
 // Seconds between two readings of the tick clock. A reading that wrapped in between counts

@@ -8,6 +8,9 @@
 
 namespace {
 
+// The exit status of a failed check: exit(-1), as the shell sees it.
+constexpr int failed_check_status = 255;
+
 // The unit name and line constants of every check, as the failure lines show them.
 constexpr const char* unit_name = "ostrel";
 enum check_line : std::int32_t {
@@ -25,13 +28,13 @@ extern "C" void __cudaSafeCall(cudaError_t err, const char* file, std::int32_t l
     if (err == cudaSuccess) return;
     std::fprintf(stderr, "%s(%i) : cudaSafeCall() Runtime API error : %s.\n", file, line,
                  cudaGetErrorString(err));
-    std::exit(-1);
+    std::exit(failed_check_status);
 }
 
 extern "C" void __cufftSafeCall(cufftResult err, const char* file, std::int32_t line) {
     if (err == CUFFT_SUCCESS) return;
     std::fprintf(stderr, "%s(%i) : cufftSafeCall() CUFFT error.\n", file, line);
-    std::exit(-1);
+    std::exit(failed_check_status);
 }
 
 extern "C" void fft_1d_c2c_(const std::int32_t* n, const kelvane_complex* in,

@@ -2,8 +2,6 @@
 
 #include <bit>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 
 namespace kelvane::reference {
@@ -11,7 +9,7 @@ namespace kelvane::reference {
 static_assert(std::bit_cast<std::uint64_t>(four1_two_pi) == 0x401921FB54442D1CULL);
 
 void four1_plain(float* data, std::int32_t count, std::int32_t sign) {
-    // Positions count from 1, as in the description of the algorithm: sample k (from 0) holds
+    // Positions count from 1, the reference order's own numbering: sample k (from 0) holds
     // its real part at position 2k+1 and its imaginary part at 2k+2.
     auto at = [data](std::int32_t position) -> float& { return data[position - 1]; };
     const std::int32_t len = 2 * count;
@@ -59,20 +57,6 @@ void four1_plain(float* data, std::int32_t count, std::int32_t sign) {
         }
         span = stride;
     }
-}
-
-bool four1_arguments_accepted(std::int32_t count, std::int32_t sign) {
-    if (count <= 0) return false;
-    if (count > four1_max_count || !std::has_single_bit(static_cast<std::uint32_t>(count))) {
-        std::fprintf(stderr, "four1: count %d is not a power of two from 1 to %d\n", count,
-                     four1_max_count);
-        std::exit(-1);
-    }
-    if (sign != 1 && sign != -1) {
-        std::fprintf(stderr, "four1: sign %d is not +1 or -1\n", sign);
-        std::exit(-1);
-    }
-    return true;
 }
 
 } // namespace kelvane::reference

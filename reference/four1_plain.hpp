@@ -16,9 +16,4 @@ inline constexpr double four1_two_pi = 6.28318530717959;
 // Precondition: count a power of two in [1, four1_max_count], sign +1 or -1.
 void four1_plain(float* data, std::int32_t count, std::int32_t sign);
 
-// Whether the arguments ask for a transform: false for count <= 0. Ends the process with a
-// message and exit status 255 for any other count that is not a power of two up to
-// four1_max_count, or a sign other than +1 and -1.
-bool four1_arguments_accepted(std::int32_t count, std::int32_t sign);
-
 } // namespace kelvane::reference

@@ -19,21 +19,23 @@ enum cula_status : std::int32_t {
     runtime_error = 10,
 };
 
-// The stop with code "1": lines written so far reach standard output first, and the exit
-// status says the program failed.
+// The exit status of the stop with code "1": it says the program failed.
+constexpr int stop_status = 1;
+
+// The stop with code "1": lines written so far reach standard output first.
 [[noreturn]] void stop_with_code_1() {
     kelvane::report::flush_output();
     std::fputs("STOP 1\n", stderr);
-    std::exit(1);
+    std::exit(stop_status);
 }
 
 } // namespace
 
 extern "C" void quimbel_mp_check_status_(const std::int32_t* status) {
     namespace report = kelvane::report;
-    // 1. The library's information about the failure, before the status is looked at.
+    // The library's information about the failure, fetched before the status is looked at.
     const std::int32_t info = cula_geterrorinfo_();
-    // 2. The record for a status this module knows.
+    // The record for a status this module knows.
     switch (*status) {
     case no_error:
         return;
@@ -53,6 +55,6 @@ extern "C" void quimbel_mp_check_status_(const std::int32_t* status) {
         cula_getstatusstring_(status);
         break;
     }
-    // 3. Every non-zero status ends the program.
+    // Every non-zero status ends the program.
     stop_with_code_1();
 }

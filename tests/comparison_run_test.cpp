@@ -26,7 +26,7 @@ constexpr std::size_t table_line_length = 72;
 constexpr std::size_t timing_line_length = 33;
 
 // The spectra the run must print, computed here from an independently made signal in the
-// run's floating-point mode: the reference by the second transcription of four1, the GPU
+// run's floating-point mode: the reference by the second loop nest of four1, the GPU
 // column by the emulated device the program links.
 struct expected_spectra {
     std::vector<float> reference;
@@ -39,7 +39,7 @@ const expected_spectra& spectra() {
         expected_spectra result;
         const std::vector<float> signal = kelvane::test_support::comparison_signal(n);
         result.reference = signal;
-        kelvane::test_support::four1_second_transcription(result.reference.data(), n, 1);
+        kelvane::test_support::four1_second_loop_nest(result.reference.data(), n, 1);
         std::vector<kelvane_complex> input(static_cast<std::size_t>(n));
         std::memcpy(input.data(), signal.data(), signal.size() * sizeof(float));
         result.gpu.resize(static_cast<std::size_t>(n));

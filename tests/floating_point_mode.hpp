@@ -2,11 +2,11 @@
 // denormals-are-zero. Tests switch them on for a scope to see results as the run sees them.
 #pragma once
 
-#include <xmmintrin.h>
+#include <pmmintrin.h>
 
 namespace kelvane::test_support {
 
-inline constexpr unsigned flush_to_zero_bits = 0x8040;
+inline constexpr unsigned flush_to_zero_bits = _MM_FLUSH_ZERO_ON | _MM_DENORMALS_ZERO_ON;
 
 class flush_to_zero_scope {
   public:

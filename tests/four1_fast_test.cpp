@@ -1,4 +1,4 @@
-// The fast transform against the plain transcription, bit for bit, on every code path the
+// The fast transform against the plain loop nest, bit for bit, on every code path the
 // dispatcher can choose. Sizes 2^0 to 2^20 by default; KELVANE_FOUR1_LARGEST_LOG2 (up to 29)
 // takes the sweep further.
 #include "float_bits.hpp"

@@ -202,7 +202,7 @@ TEST(Four1Exactness, ComparisonSignalMatchesTheSecondTranscription) {
     std::vector<float> ours = kelvane::test_support::comparison_signal(count);
     std::vector<float> theirs = ours;
     transform(ours, count, 1);
-    kelvane::test_support::four1_second_transcription(theirs.data(), count, 1);
+    kelvane::test_support::four1_second_loop_nest(theirs.data(), count, 1);
     std::uint64_t checksum = 14695981039346656037ULL; // FNV-1a over the output bits
     for (const float value : ours)
         checksum = (checksum ^ to_bits(value)) * 1099511628211ULL;
@@ -229,7 +229,7 @@ TEST(Four1Stack, RunsOnAThreadWithTheStatedStack) {
     for (float& value : work.data)
         value = uniform(random);
     work.expected = work.data;
-    kelvane::test_support::four1_second_transcription(work.expected.data(), count, 1);
+    kelvane::test_support::four1_second_loop_nest(work.expected.data(), count, 1);
 
     pthread_attr_t attributes;
     ASSERT_EQ(pthread_attr_init(&attributes), 0);

@@ -6,7 +6,7 @@
 
 namespace kelvane::test_support {
 
-void four1_second_transcription(float* data, std::int32_t count, std::int32_t sign) {
+void four1_second_loop_nest(float* data, std::int32_t count, std::int32_t sign) {
     const auto n = static_cast<std::uint32_t>(count);
     const int address_bits = std::countr_zero(n);
     auto swap_samples = [data](std::uint32_t a, std::uint32_t b) {

@@ -7,10 +7,10 @@
 
 namespace kelvane::test_support {
 
-// A second transcription of the reference transform, written apart from the library's:
+// A second loop nest of the reference order of operations, written apart from the library's:
 // 0-based samples, the permutation by explicit bit reversal, and each pass's twiddle factors
 // listed before its butterflies run block by block. Its results are bit-identical by design.
-void four1_second_transcription(float* data, std::int32_t count, std::int32_t sign);
+void four1_second_loop_nest(float* data, std::int32_t count, std::int32_t sign);
 
 // The exact transform of interleaved single-precision samples, computed in long double with
 // twiddle factors from sinl and cosl of each angle: the accuracy yardstick. The first is a

@@ -64,8 +64,8 @@ TEST(IntegerField, RightJustifiedInTwelveColumns) {
         EXPECT_EQ(integer_field(value), field) << value;
 }
 
-TEST(RealField, WorkedExamples) {
-    // The values of the two worked table records, field by field.
+TEST(RealField, TheTablesOwnValues) {
+    // The values of two of the table's own records, field by field.
     expect_real_rows({
         {0x3f800000, "   1.000000    "}, // 1.0
         {0xbf000000, " -0.5000000    "}, // -0.5
@@ -155,7 +155,7 @@ TEST(RealField, ExtremesAndSubnormals) {
     });
 }
 
-TEST(SecondsField, WorkedExamplesAndLimits) {
+TEST(SecondsField, TheRunsOwnTimesAndLimits) {
     // Four decimals in eight columns; asterisks once the text would need nine.
     const std::vector<std::pair<float, const char*>> rows = {
         {0.1234f, "  0.1234"},   {1234.5f, "********"},

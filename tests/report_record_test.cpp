@@ -31,7 +31,7 @@ void expect_records(const std::vector<record_row>& rows) {
         EXPECT_EQ(record(rows[row].values), rows[row].lines) << "row " << row;
 }
 
-TEST(FreeRecord, WorkedExamples) {
+TEST(FreeRecord, TheTablesOwnRecords) {
     // The two kinds of record the system writes: a table row and a status message.
     expect_records({
         {{0, 1.0f, -0.5f, 1.0e-7f, 524288.0f},
@@ -99,7 +99,7 @@ TEST(FreeRecord, AppendsToExistingText) {
     EXPECT_EQ(lines, "previous\n next\n");
 }
 
-TEST(TimingLine, WorkedExamples) {
+TEST(TimingLine, TheRunsOwnLines) {
     EXPECT_EQ(timing_line("Elapsed time of four1: ", 0.1234f),
               "Elapsed time of four1:   0.1234 s\n");
     EXPECT_EQ(timing_line("Elapsed time of four1: ", 1234.5f),

@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -19,9 +22,21 @@ using kelvane::test_support::run_program;
 
 const std::string verify_program = KELVANE_VERIFY_PROGRAM;
 
-std::string scratch(const std::string& name) {
-    return ::testing::TempDir() + "kelvane_verify_" + name;
-}
+// A file of this test process alone (CTest runs each case in a process of its own, side by
+// side with others), removed when the test is done with it.
+class scratch_file {
+  public:
+    explicit scratch_file(const std::string& name)
+        : path_(::testing::TempDir() + "kelvane_verify_" + std::to_string(getpid()) + "_" + name) {}
+    ~scratch_file() { std::filesystem::remove(path_); }
+    scratch_file(const scratch_file&) = delete;
+    scratch_file& operator=(const scratch_file&) = delete;
+    operator const std::string&() const { return path_; }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
 
 std::string read_file(const std::string& path) {
     std::ifstream in(path);
@@ -38,27 +53,30 @@ json_value read_json(const std::string& path) {
 
 // One table that kelvane wrote on the emulated device, shared by the table tests.
 const std::string& kelvane_table() {
-    static const std::string path = [] {
-        const std::string file = scratch("table.txt");
-        const auto result = run_program({KELVANE_PROGRAM}, {}, file);
+    static const scratch_file file("table.txt");
+    static const bool written = [] {
+        const auto result = run_program({KELVANE_PROGRAM}, {}, file.path());
         EXPECT_EQ(result.exit_status, 0);
-        return file;
+        return true;
     }();
-    return path;
+    (void)written;
+    return file.path();
 }
 
-std::string table_variant(const std::string& name, const std::function<void(std::string&)>& edit) {
+// kelvane's table with `edit` made to it, in a file of its own.
+std::unique_ptr<scratch_file> table_variant(const std::string& name,
+                                            const std::function<void(std::string&)>& edit) {
     std::string text = read_file(kelvane_table());
     edit(text);
-    const std::string path = scratch(name);
-    std::ofstream(path) << text;
-    return path;
+    auto file = std::make_unique<scratch_file>(name);
+    std::ofstream(file->path()) << text;
+    return file;
 }
 
 TEST(VerifyRun, DefaultRunPassesWithTheErrorsWhereTheoryPutsThem) {
     // The emulated device rounds an exact transform once; four1 rounds in each of its 20
     // stages; the expected level is eps*sqrt(log2 N).
-    const std::string json = scratch("default.json");
+    const scratch_file json("default.json");
     const auto result =
         run_program({verify_program, "--json", json, "--rounds", "1", "--warmups", "0"});
     EXPECT_EQ(result.exit_status, 0) << result.err;
@@ -89,7 +107,7 @@ TEST(VerifyRun, DefaultRunPassesWithTheErrorsWhereTheoryPutsThem) {
 }
 
 TEST(VerifyRun, ACorruptedBinFailsAndIsNamed) {
-    const std::string json = scratch("corrupt.json");
+    const scratch_file json("corrupt.json");
     const auto result =
         run_program({verify_program, "--sizes", "12:12", "--rounds", "1", "--json", json},
                     {"KELVANE_EMU_PERTURB=1234:100"});
@@ -114,10 +132,10 @@ TEST(VerifyTable, ARealTablePassesFromAFileAndFromAPipe) {
 
 TEST(VerifyTable, AChangedGpuFieldFailsAtItsBin) {
     // Record 500000 is line 500001; its GPU real part is the second field.
-    const std::string path = table_variant("changed.txt", [](std::string& text) {
+    const auto changed = table_variant("changed.txt", [](std::string& text) {
         text.replace(500000 * 73 + 12, 15, "  1.0000000E+09");
     });
-    const auto result = run_program({verify_program, "--table", path});
+    const auto result = run_program({verify_program, "--table", changed->path()});
     EXPECT_EQ(result.exit_status, 1) << result.err;
     EXPECT_NE(result.out.find("\n      500000  ("), std::string::npos) << result.out;
 }
@@ -140,7 +158,8 @@ TEST(VerifyTable, EachBrokenTableGivesItsOwnInputError) {
          ":1048578: the timing line \"Elapsed time of cufft: ...\" is missing"},
     };
     for (const auto& [name, edit, message] : rows) {
-        const auto result = run_program({verify_program, "--table", table_variant(name, edit)});
+        const auto broken = table_variant(name, edit);
+        const auto result = run_program({verify_program, "--table", broken->path()});
         EXPECT_EQ(result.exit_status, 2) << name;
         EXPECT_EQ(result.out, "") << name << ": no verdict";
         EXPECT_NE(result.err.find(message), std::string::npos) << name << ": " << result.err;
@@ -200,8 +219,8 @@ std::vector<std::string> csv_fields(const std::string& line) {
 }
 
 TEST(VerifySweep, RowsMatchTheSizesAndRoundsAsked) {
-    const std::string json = scratch("sweep.json");
-    const std::string csv = scratch("sweep.csv");
+    const scratch_file json("sweep.json");
+    const scratch_file csv("sweep.csv");
     const auto result = run_program({verify_program, "--sizes", "3:5", "--rounds", "2", "--warmups",
                                      "1", "--json", json, "--csv", csv});
     EXPECT_EQ(result.exit_status, 0) << result.err;
@@ -244,17 +263,16 @@ TEST(VerifySweep, RowsMatchTheSizesAndRoundsAsked) {
 TEST(VerifySweep, AFailingDeviceCallLeavesNoReportBehind) {
     // Executions: 2^3's bridge call is the 1st, its round the 2nd, 2^4's bridge the 3rd and
     // its round the 4th, which fails.
-    const std::string json = scratch("failed.json");
-    const std::string csv = scratch("failed.csv");
-    std::filesystem::remove(json);
-    std::filesystem::remove(csv);
+    const scratch_file json("failed.json");
+    const scratch_file csv("failed.csv");
     const auto result = run_program({verify_program, "--sizes", "3:5", "--rounds", "1", "--warmups",
                                      "0", "--json", json, "--csv", csv},
                                     {"KELVANE_EMU_FAIL=cufftExecC2C:4:6"});
     EXPECT_EQ(result.exit_status, 255);
     EXPECT_EQ(result.err, "device_leg(10) : cufftSafeCall() CUFFT error.\n");
     EXPECT_EQ(result.out, "");
-    for (const auto& path : {json, csv, json + ".partial", csv + ".partial"})
+    for (const auto& path :
+         {json.path(), csv.path(), json.path() + ".partial", csv.path() + ".partial"})
         EXPECT_FALSE(std::filesystem::exists(path)) << path;
 }
 

@@ -10,6 +10,7 @@
 #include <png.h>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -91,8 +92,17 @@ TEST(VerifySvg, RenderedPlotShowsBothCurvesAndTheCorruptedBin) {
     constexpr int log2 = 12;
     constexpr std::size_t bins = 1 << log2;
     constexpr std::size_t spike_bin = 3000;
-    const std::string svg = ::testing::TempDir() + "kelvane_verify_plot.svg";
-    const std::string png = ::testing::TempDir() + "kelvane_verify_plot.png";
+    const std::string stem =
+        ::testing::TempDir() + "kelvane_verify_plot_" + std::to_string(getpid());
+    const std::string svg = stem + ".svg";
+    const std::string png = stem + ".png";
+    struct removed_at_end {
+        std::vector<std::string> paths;
+        ~removed_at_end() {
+            for (const auto& path : paths)
+                std::filesystem::remove(path);
+        }
+    } const cleanup{{svg, png}};
     const auto run =
         run_program({KELVANE_VERIFY_PROGRAM, "--sizes", "12:12", "--rounds", "1", "--svg", svg},
                     {"KELVANE_EMU_PERTURB=" + std::to_string(spike_bin) + ":0.5"});
