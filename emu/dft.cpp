@@ -15,22 +15,15 @@ using complex = std::complex<double>;
 
 constexpr long double two_pi = 6.283185307179586476925286766559L;
 
-// cos(2*pi*k/n) for k in [0, n/4], each from its own angle in long double: a quarter wave
-// gives every twiddle of a power-of-two transform.
+// cos(2*pi*k/n) for k in [0, n/4]: a quarter wave gives every twiddle of a power-of-two
+// transform. Each from its own angle in double precision: an error of a few units in the last
+// place of a double, far below the single-precision result.
 std::vector<double> quarter_wave(std::size_t n) {
+    constexpr auto two_pi_in_double = static_cast<double>(two_pi);
     std::vector<double> cosines(n / 4 + 1);
     for (std::size_t k = 0; k < cosines.size(); ++k)
-        cosines[k] = static_cast<double>(
-            std::cos(two_pi * static_cast<long double>(k) / static_cast<long double>(n)));
+        cosines[k] = std::cos(two_pi_in_double * static_cast<double>(k) / static_cast<double>(n));
     return cosines;
-}
-
-// exp(sign * 2*pi*i * k / n) for k in [0, n/2), n a power of two of at least 4.
-complex twiddle(const std::vector<double>& cosines, std::size_t n, std::size_t k, int sign) {
-    const std::size_t quarter = n / 4;
-    const double cosine = k <= quarter ? cosines[k] : -cosines[n / 2 - k];
-    const double sine = k <= quarter ? cosines[quarter - k] : cosines[k - quarter];
-    return {cosine, sign * sine};
 }
 
 // The table length for a power-of-two transform of n points: a length of 2 uses only the
@@ -38,6 +31,158 @@ complex twiddle(const std::vector<double>& cosines, std::size_t n, std::size_t k
 std::size_t table_length(std::size_t n) {
     return std::max<std::size_t>(n, 4);
 }
+
+// cos and sin of 2*pi*m/n for the `count` angles m = first, first + step, ..., all in
+// [0, n/2), from the quarter wave of n: two runs without a branch per element.
+void twiddles_from_quarter_wave(const std::vector<double>& cosines, std::size_t n,
+                                std::size_t first, std::size_t step, std::size_t count,
+                                double* real, double* imaginary) {
+    const std::size_t quarter = n / 4;
+    std::size_t i = 0;
+    for (std::size_t m = first; i < count && m <= quarter; ++i, m += step) {
+        real[i] = cosines[m];
+        imaginary[i] = cosines[quarter - m];
+    }
+    for (std::size_t m = first + i * step; i < count; ++i, m += step) {
+        real[i] = -cosines[n / 2 - m];
+        imaginary[i] = cosines[m - quarter];
+    }
+}
+
+// `count` butterflies on a[j] and b[j] = a[j + half] with twiddles (real[j], sign * imag[j]).
+[[gnu::always_inline]] inline void butterfly_run(double* a, double* b, const double* real,
+                                                 const double* imaginary, double sign,
+                                                 std::size_t count) {
+    for (std::size_t j = 0; j < count; ++j) {
+        const double wr = real[j];
+        const double wi = sign * imaginary[j];
+        const double br = b[2 * j];
+        const double bi = b[2 * j + 1];
+        const double tr = wr * br - wi * bi;
+        const double ti = wr * bi + wi * br;
+        const double ar = a[2 * j];
+        const double ai = a[2 * j + 1];
+        b[2 * j] = ar - tr;
+        b[2 * j + 1] = ai - ti;
+        a[2 * j] = ar + tr;
+        a[2 * j + 1] = ai + ti;
+    }
+}
+
+// The kernels are built for AVX2 too, chosen where the processor has it: the same operations
+// in the same order, so both builds give the same bits.
+
+// One pass of half-size `half` over a block of `length` samples.
+__attribute__((target_clones("avx2", "default"))) void
+pass_in_block(double* block, std::size_t length, std::size_t half, const double* real,
+              const double* imaginary, double sign) {
+    for (std::size_t base = 0; base < length; base += 2 * half)
+        butterfly_run(block + 2 * base, block + 2 * (base + half), real, imaginary, sign, half);
+}
+
+// The largest passes go in groups of up to three, one sweep over the array a group: the
+// 2^passes samples x[base + e * half + k], e < 2^passes, go through all the group's passes in
+// registers. Stage s pairs e with e + 2^s, a butterfly of the pass of half-size 2^s * half,
+// whose twiddle at k sits in stage_real[s][e mod 2^s] (the imaginary parts likewise). Each
+// butterfly gets the inputs it gets pass by pass, so the bits are the same.
+constexpr int most_group_passes = 3;
+constexpr std::size_t most_stage_twiddles = (1U << most_group_passes) - 1;
+
+struct group_twiddles {
+    const double* real[most_group_passes][1U << (most_group_passes - 1)];
+    const double* imaginary[most_group_passes][1U << (most_group_passes - 1)];
+};
+
+template <int passes>
+[[gnu::always_inline]] inline void group_run(double* x, std::size_t length, std::size_t half,
+                                             std::size_t k, std::size_t count,
+                                             const group_twiddles& twiddles, double sign) {
+    constexpr std::size_t points = std::size_t{1} << passes;
+    for (std::size_t base = 0; base < length; base += points * half) {
+        for (std::size_t j = 0; j < count; ++j) {
+            double re[points];
+            double im[points];
+            for (std::size_t e = 0; e < points; ++e) {
+                re[e] = x[2 * (base + e * half + k + j)];
+                im[e] = x[2 * (base + e * half + k + j) + 1];
+            }
+            for (int s = 0; s < passes; ++s) {
+                const std::size_t distance = std::size_t{1} << s;
+                for (std::size_t e = 0; e < points; ++e) {
+                    if ((e & distance) != 0) continue;
+                    const std::size_t f = e + distance;
+                    const double wr = twiddles.real[s][e & (distance - 1)][j];
+                    const double wi = sign * twiddles.imaginary[s][e & (distance - 1)][j];
+                    const double tr = wr * re[f] - wi * im[f];
+                    const double ti = wr * im[f] + wi * re[f];
+                    re[f] = re[e] - tr;
+                    im[f] = im[e] - ti;
+                    re[e] = re[e] + tr;
+                    im[e] = im[e] + ti;
+                }
+            }
+            for (std::size_t e = 0; e < points; ++e) {
+                x[2 * (base + e * half + k + j)] = re[e];
+                x[2 * (base + e * half + k + j) + 1] = im[e];
+            }
+        }
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void
+pass_group(int passes, double* x, std::size_t length, std::size_t half, std::size_t k,
+           std::size_t count, const group_twiddles& twiddles, double sign) {
+    switch (passes) {
+    case 1:
+        return group_run<1>(x, length, half, k, count, twiddles, sign);
+    case 2:
+        return group_run<2>(x, length, half, k, count, twiddles, sign);
+    default:
+        return group_run<3>(x, length, half, k, count, twiddles, sign);
+    }
+}
+
+// The samples of `in`, widened to double, in bit-reversed order: out[reverse(i)] = in[i]. In
+// tiles of 8 x 8 samples: index i = [a | middle | c] with a and c of three bits goes to
+// [reverse c | reverse middle | reverse a], so each tile reads 8 runs of 8 adjacent samples
+// and writes 8 such runs, a cache line or two each.
+std::size_t reversed(std::size_t index, unsigned bits) {
+    std::size_t result = 0;
+    for (unsigned bit = 0; bit < bits; ++bit)
+        result |= ((index >> bit) & 1U) << (bits - 1 - bit);
+    return result;
+}
+
+void widen_bit_reversed(const cufftComplex* in, std::complex<double>* out, unsigned log2n) {
+    constexpr unsigned tile_bits = 3;
+    constexpr std::size_t tile = std::size_t{1} << tile_bits;
+    const std::size_t n = std::size_t{1} << log2n;
+    if (log2n < 2 * tile_bits) {
+        for (std::size_t i = 0; i < n; ++i)
+            out[reversed(i, log2n)] = {in[i].x, in[i].y};
+        return;
+    }
+    const unsigned middle_bits = log2n - 2 * tile_bits;
+    const unsigned high_shift = log2n - tile_bits;
+    std::size_t reversed_low[tile];
+    for (std::size_t c = 0; c < tile; ++c)
+        reversed_low[c] = reversed(c, tile_bits);
+    for (std::size_t middle = 0; middle < (std::size_t{1} << middle_bits); ++middle) {
+        const std::size_t middle_reversed = reversed(middle, middle_bits);
+        for (std::size_t a = 0; a < tile; ++a) {
+            const cufftComplex* const row = in + ((a << high_shift) | (middle << tile_bits));
+            std::complex<double>* const column =
+                out + ((middle_reversed << tile_bits) | reversed_low[a]);
+            for (std::size_t c = 0; c < tile; ++c)
+                column[reversed_low[c] << high_shift] = {row[c].x, row[c].y};
+        }
+    }
+}
+
+// Blocks of samples (16 bytes each) that stay in the first-level cache: 32 KiB. Twiddles
+// beyond it are made in chunks.
+constexpr std::size_t l1_block = 2048;
+constexpr std::size_t chunk = 512;
 
 // Scratch pages for `count` samples, counted against the process's memory when mapped.
 std::span<complex> map_scratch(std::size_t count) {
@@ -47,11 +192,9 @@ std::span<complex> map_scratch(std::size_t count) {
     return {static_cast<complex*>(pages), count};
 }
 
-// In-place radix-2 transform of a power-of-two length, with the quarter wave of its table
-// length.
-void power_of_two_transform(std::span<complex> x, const std::vector<double>& cosines, int sign) {
+// The bit-reversal permutation of x.
+void reverse_bits(std::span<complex> x) {
     const std::size_t n = x.size();
-    if (n < 2) return;
     for (std::size_t i = 1, j = 0; i < n; ++i) {
         std::size_t bit = n >> 1;
         for (; (j & bit) != 0; bit >>= 1)
@@ -59,24 +202,61 @@ void power_of_two_transform(std::span<complex> x, const std::vector<double>& cos
         j |= bit;
         if (i < j) std::swap(x[i], x[j]);
     }
-    const std::size_t table = table_length(n);
-    for (std::size_t half = 1; half < n; half *= 2) {
-        const std::size_t step = n / (2 * half);
-        for (std::size_t block = 0; block < n; block += 2 * half) {
-            for (std::size_t k = 0; k < half; ++k) {
-                const complex t = twiddle(cosines, table, k * step, sign) * x[block + k + half];
-                x[block + k + half] = x[block + k] - t;
-                x[block + k] += t;
-            }
-        }
-    }
 }
 
 } // namespace
 
+// The passes of half-size `first` up to (not including) `end` over `length` samples at x, in
+// groups of up to three, their twiddles from the quarter wave of a table of `table`, chunk by
+// chunk.
+void transform_plan::grouped_passes(double* x, std::size_t length, std::size_t first,
+                                    std::size_t end, double sign) const {
+    const std::size_t table = cosines_.size() > 1 ? 4 * (cosines_.size() - 1) : 4;
+    double real[most_stage_twiddles][chunk];
+    double imaginary[most_stage_twiddles][chunk];
+    for (std::size_t half = first; half < end;) {
+        const int passes = std::min(most_group_passes, std::countr_zero(end / half));
+        group_twiddles twiddles{};
+        for (std::size_t k = 0; k < half; k += chunk) {
+            const std::size_t count = std::min(chunk, half - k);
+            // Stage s needs the twiddles of its pass at e * half + k for e < 2^s.
+            std::size_t array = 0;
+            for (int s = 0; s < passes; ++s) {
+                const std::size_t step = table / (2 * (half << s));
+                for (std::size_t e = 0; e < (std::size_t{1} << s); ++e, ++array) {
+                    twiddles_from_quarter_wave(cosines_, table, (e * half + k) * step, step, count,
+                                               real[array], imaginary[array]);
+                    twiddles.real[s][e] = real[array];
+                    twiddles.imaginary[s][e] = imaginary[array];
+                }
+            }
+            pass_group(passes, x, length, half, k, count, twiddles, sign);
+        }
+        half <<= passes;
+    }
+}
+
+// The butterfly passes of a power-of-two length m, on samples already in bit-reversed order:
+// passes of half-size below l1_block / 2 in blocks that stay in the first-level cache, their
+// twiddles from the small tables (those of h at [h, 2h)); the rest in groups that sweep the
+// whole array.
+void transform_plan::butterfly_passes(std::span<complex> x, int sign) const {
+    const std::size_t m = x.size();
+    if (m < 2) return;
+    const auto direction = static_cast<double>(sign);
+    double* const data = reinterpret_cast<double*>(x.data());
+    const std::size_t l1 = std::min(m, l1_block);
+    for (std::size_t begin = 0; begin < m; begin += l1)
+        for (std::size_t half = 1; half < l1; half *= 2)
+            pass_in_block(data + 2 * begin, l1, half, &small_real_[half], &small_imaginary_[half],
+                          direction);
+    if (l1 < m) grouped_passes(data, m, l1, m, direction);
+}
+
 transform_plan::transform_plan(std::size_t length) : length_(length) {
     if (std::has_single_bit(length)) {
         cosines_ = quarter_wave(table_length(length));
+        fill_small_tables(length);
         scratch_ = samples_ = map_scratch(length);
         return;
     }
@@ -90,10 +270,21 @@ transform_plan::transform_plan(std::size_t length) : length_(length) {
     }
     const std::size_t padded = std::bit_ceil(2 * length - 1);
     cosines_ = quarter_wave(table_length(padded));
+    fill_small_tables(padded);
     scratch_ = map_scratch(length + 2 * padded);
     samples_ = scratch_.first(length);
     padded_a_ = scratch_.subspan(length, padded);
     padded_b_ = scratch_.subspan(length + padded, padded);
+}
+
+void transform_plan::fill_small_tables(std::size_t transformed) {
+    const std::size_t table = table_length(transformed);
+    const std::size_t block = std::min(transformed, l1_block);
+    small_real_.assign(l1_block, 0.0);
+    small_imaginary_.assign(l1_block, 0.0);
+    for (std::size_t half = 1; half < block; half *= 2)
+        twiddles_from_quarter_wave(cosines_, table, 0, table / (2 * half), half, &small_real_[half],
+                                   &small_imaginary_[half]);
 }
 
 transform_plan::~transform_plan() {
@@ -105,16 +296,17 @@ std::size_t transform_plan::work_bytes(std::size_t length) {
     const std::size_t padded = chirped ? std::bit_ceil(2 * length - 1) : 0;
     const std::size_t transformed = chirped ? padded : length;
     return (2 * padded + (chirped ? 2 : 1) * length) * sizeof(complex) +
-           (table_length(transformed) / 4 + 1) * sizeof(double);
+           (table_length(transformed) / 4 + 1 + 2 * l1_block) * sizeof(double);
 }
 
 void transform_plan::execute(const cufftComplex* in, cufftComplex* out, int sign) {
     const std::span<complex> x = samples_;
-    for (std::size_t k = 0; k < length_; ++k)
-        x[k] = {in[k].x, in[k].y};
     if (chirp_.empty()) {
-        power_of_two_transform(x, cosines_, sign);
+        widen_bit_reversed(in, x.data(), static_cast<unsigned>(std::countr_zero(length_)));
+        butterfly_passes(x, sign);
     } else {
+        for (std::size_t k = 0; k < length_; ++k)
+            x[k] = {in[k].x, in[k].y};
         // Bluestein: the transform becomes a convolution with the chirp of this sign,
         // computed with power-of-two transforms of at least 2n - 1 points.
         auto chirp = [&](std::size_t m) { return sign > 0 ? chirp_[m] : std::conj(chirp_[m]); };
@@ -128,11 +320,14 @@ void transform_plan::execute(const cufftComplex* in, cufftComplex* out, int sign
         b[0] = std::conj(chirp(0));
         for (std::size_t m = 1; m < length_; ++m)
             b[m] = b[padded - m] = std::conj(chirp(m));
-        power_of_two_transform(a, cosines_, -1);
-        power_of_two_transform(b, cosines_, -1);
+        reverse_bits(a);
+        butterfly_passes(a, -1);
+        reverse_bits(b);
+        butterfly_passes(b, -1);
         for (std::size_t k = 0; k < padded; ++k)
             a[k] *= b[k];
-        power_of_two_transform(a, cosines_, 1);
+        reverse_bits(a);
+        butterfly_passes(a, 1);
         for (std::size_t k = 0; k < length_; ++k)
             x[k] = chirp(k) * a[k] / static_cast<double>(padded);
     }

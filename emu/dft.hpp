@@ -39,8 +39,16 @@ class transform_plan {
     std::span<complex> samples_;
     std::span<complex> padded_a_;
     std::span<complex> padded_b_;
-    // cos(2*pi*k/m) for k in [0, m/4], m the power-of-two length actually transformed.
+    // cos(2*pi*k/m) for k in [0, m/4], m the power-of-two length actually transformed, and
+    // the twiddles of its small passes, those of half-size h at [h, 2h).
     std::vector<double> cosines_;
+    std::vector<double> small_real_;
+    std::vector<double> small_imaginary_;
+
+    void fill_small_tables(std::size_t transformed);
+    void butterfly_passes(std::span<complex> x, int sign) const;
+    void grouped_passes(double* x, std::size_t length, std::size_t first, std::size_t end,
+                        double sign) const;
 };
 
 } // namespace kelvane::emu
