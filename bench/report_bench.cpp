@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
+#include <optional>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,6 +97,17 @@ void report_layer(benchmark::State& state) {
     });
 }
 BENCHMARK(report_layer)->Unit(benchmark::kMillisecond);
+
+// The same records through one block writer, as the comparison run writes its table.
+void report_layer_blocks(benchmark::State& state) {
+    std::optional<kelvane::report::record_block_writer> writer;
+    write_table(state, [&writer](int k, const float* v) {
+        if (k == 0) writer.emplace();
+        writer->write({k, v[0], v[1], v[2], v[3]});
+        if (k == table_records - 1) writer.reset();
+    });
+}
+BENCHMARK(report_layer_blocks)->Unit(benchmark::kMillisecond);
 
 void snprintf_baseline(benchmark::State& state) {
     write_table(state, [](int k, const float* v) {

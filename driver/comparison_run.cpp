@@ -66,9 +66,10 @@ float elapsed_seconds(std::int32_t start, std::int32_t end) {
 }
 
 void write_comparison_table(const kelvane_complex* gpu, const kelvane_complex* reference) {
+    report::record_block_writer table;
     for (std::int32_t k = 0; k < sample_count; ++k) {
         const kelvane_complex& mirrored = reference[k == 0 ? 0 : sample_count - k];
-        report::write_free_record({k, gpu[k].re, gpu[k].im, mirrored.re, mirrored.im});
+        table.write({k, gpu[k].re, gpu[k].im, mirrored.re, mirrored.im});
     }
 }
 

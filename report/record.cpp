@@ -132,6 +132,29 @@ void write_free_record(std::span<const item> items) {
     }
 }
 
+record_block_writer::record_block_writer() : cursor_(block_) {}
+
+record_block_writer::~record_block_writer() {
+    flush();
+}
+
+void record_block_writer::write(std::span<const item> items) {
+    const std::size_t bound = free_record_length_bound(items);
+    if (bound > block_bytes) {
+        flush();
+        write_free_record(items);
+        return;
+    }
+    if (bound > static_cast<std::size_t>(block_ + block_bytes - cursor_)) flush();
+    cursor_ = format_free_record(items, cursor_);
+}
+
+void record_block_writer::flush() {
+    if (cursor_ == block_) return;
+    write_to_standard_output({block_, static_cast<std::size_t>(cursor_ - block_)});
+    cursor_ = block_;
+}
+
 void format_timing_line(std::string_view label, float seconds, std::string& line) {
     const std::size_t begin = line.size();
     line.resize(begin + timing_line_length);

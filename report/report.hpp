@@ -39,6 +39,29 @@ inline void write_free_record(std::initializer_list<item> items) {
     write_free_record(std::span<const item>(items.begin(), items.size()));
 }
 
+// Free-form records laid out in a block of their own and handed to standard output a block at
+// a time: the same bytes as write_free_record, in far fewer writes. The block goes out when it
+// is full, at flush() and when the writer is destroyed; write nothing else to standard output
+// while records wait in it. A failed write ends the process as above.
+class record_block_writer {
+  public:
+    record_block_writer();
+    ~record_block_writer();
+    record_block_writer(const record_block_writer&) = delete;
+    record_block_writer& operator=(const record_block_writer&) = delete;
+
+    void write(std::span<const item> items);
+    void write(std::initializer_list<item> items) {
+        write(std::span<const item>(items.begin(), items.size()));
+    }
+    void flush();
+
+  private:
+    static constexpr std::size_t block_bytes = 1 << 16;
+    char* cursor_;
+    char block_[block_bytes];
+};
+
 // Appends the 33-character timing line and '\n': the label in 23 columns, the seconds with
 // four decimals in 8 columns, then " s".
 void format_timing_line(std::string_view label, float seconds, std::string& line);
