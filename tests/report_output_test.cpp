@@ -2,10 +2,13 @@
 #include "child_process.hpp"
 #include "report.hpp"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -75,6 +78,38 @@ TEST(StandardOutput, ClosedStandardOutputIsReported) {
     });
     EXPECT_EQ(result.exit_status, 74);
     EXPECT_EQ(result.err, "cannot write standard output: Bad file descriptor\n");
+}
+
+TEST(RecordBlockWriter, SameBytesInOrderAndFailuresStillReported) {
+    // Records through a block writer are the bytes write_free_record gives; a C caller's line
+    // after the writer is gone comes after them; a record longer than a block passes too.
+    const std::string long_text(70000, 'x');
+    std::string expected;
+    for (int row = 0; row < 3000; ++row)
+        report::format_free_record(std::vector<report::item>{row, 1.5f, -2.0f, 3.0e-9f, 4.0f},
+                                   expected);
+    report::format_free_record(std::vector<report::item>{std::string_view(long_text)}, expected);
+    expected += "from C\n";
+    const auto result = run_in_child([&long_text] {
+        {
+            report::record_block_writer writer;
+            for (int row = 0; row < 3000; ++row)
+                writer.write({row, 1.5f, -2.0f, 3.0e-9f, 4.0f});
+            writer.write({std::string_view(long_text)});
+        }
+        std::printf("from C\n");
+    });
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_TRUE(result.out == expected) << "the block writer's bytes differ";
+
+    const auto full = run_in_child([] {
+        send_standard_output_to("/dev/full");
+        report::record_block_writer writer;
+        for (int row = 0; row < 100000; ++row)
+            writer.write({row, 1.0f, 2.0f, 3.0f, 4.0f});
+    });
+    EXPECT_EQ(full.exit_status, 74);
+    EXPECT_EQ(full.err, "cannot write standard output: No space left on device\n");
 }
 
 } // namespace
