@@ -1,5 +1,7 @@
 #include "dft.hpp"
 
+#include "emulator.hpp"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -189,6 +191,7 @@ std::span<complex> map_scratch(std::size_t count) {
     void* pages = mmap(nullptr, count * sizeof(complex), PROT_READ | PROT_WRITE,
                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (pages == MAP_FAILED) throw std::bad_alloc();
+    prefer_huge_pages(pages, count * sizeof(complex));
     return {static_cast<complex*>(pages), count};
 }
 

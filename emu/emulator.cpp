@@ -167,6 +167,11 @@ std::size_t page_rounded(std::size_t bytes) {
     return (bytes + page - 1) / page * page;
 }
 
+void prefer_huge_pages(void* pages, std::size_t bytes) {
+    constexpr std::size_t huge_page = std::size_t{2} << 20;
+    if (bytes >= huge_page) madvise(pages, bytes, MADV_HUGEPAGE);
+}
+
 device_access::device_access(const void* address, std::size_t bytes) : pages_(nullptr), length_(0) {
     if (bytes == 0) return;
     const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));

@@ -163,4 +163,8 @@ class device_access {
 // Whole pages covering `bytes`.
 std::size_t page_rounded(std::size_t bytes);
 
+// Asks for transparent huge pages over a large mapping, where the kernel offers them on
+// request: fewer page faults and TLB misses. Elsewhere nothing changes.
+void prefer_huge_pages(void* pages, std::size_t bytes);
+
 } // namespace kelvane::emu

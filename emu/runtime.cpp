@@ -25,7 +25,9 @@ using kelvane::emu::operation;
 void* map_pages(std::size_t bytes, int protection) {
     const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (protection == PROT_NONE ? MAP_NORESERVE : 0);
     void* pages = mmap(nullptr, kelvane::emu::page_rounded(bytes), protection, flags, -1, 0);
-    return pages == MAP_FAILED ? nullptr : pages;
+    if (pages == MAP_FAILED) return nullptr;
+    kelvane::emu::prefer_huge_pages(pages, kelvane::emu::page_rounded(bytes));
+    return pages;
 }
 
 cudaError_t allocate(allocation_map& allocations, std::size_t& allocated, std::size_t capacity,
