@@ -12,8 +12,10 @@
  *   - *count a power of two from 1 to 2^29 and *sign +1 or -1: transforms.
  *   - anything else: writes one line naming the routine and the offending value on standard
  *     error and ends the process with exit status 255; data are untouched.
- * Memory outside the 2 * *count values is never touched. It keeps 60 KiB of scratch on the
- * stack whatever the count: a thread that calls it needs a stack of at least 128 KiB. */
+ * Memory outside the 2 * *count values is never touched. It uses at most 16 KiB of stack
+ * whatever the count, and holds at most 1 MiB for the life of the process: the twiddle
+ * factors of the passes of half-size up to 2^15, made on first use. Calls from several
+ * threads on different arrays are safe and give the same bits as one after the other. */
 #ifndef KELVANE_FOUR1_H
 #define KELVANE_FOUR1_H
 

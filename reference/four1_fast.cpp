@@ -3,13 +3,17 @@
 // pass feeds which, gives the same bits. The twiddle factors are the plain transform's own:
 // the same recurrence from the same start, step by step, rounded to single once per factor.
 //
+// The twiddles of a pass depend only on its half-size and the sign, never on the count: those of
+// half-sizes up to 2^15 are computed once, by the same recurrence, into tables held for the
+// life of the process (512 KiB a sign, made on first use, thread-safely).
+//
 // Outline, for n samples:
 //   1. Bit-reversal permutation in tiles of 8 x 8 samples, each pair swapped once.
 //   2. Passes of half-size 1 to 2048 block by block (4096 samples, 32 KiB, stay in L1), their
-//      twiddles computed once per call into a table.
-//   3. Larger passes in groups of up to three per sweep over the array, their twiddles
-//      computed chunk by chunk from recurrence cursors.
-// Scratch: the table (32 KiB) and one chunk of twiddles for a group (28 KiB), on the stack.
+//      twiddles from the tables.
+//   3. Larger passes in groups of up to three per sweep over the array, their twiddles from the
+//      tables, or beyond them chunk by chunk from recurrence cursors.
+// Scratch: one chunk of twiddles for the cursors of a group (14 KiB), on the stack.
 #include "four1_fast.hpp"
 
 #include "four1_plain.hpp"
@@ -20,6 +24,8 @@
 #include <cstddef>
 #include <cstring>
 #include <immintrin.h>
+#include <mutex>
+#include <optional>
 #include <utility>
 
 namespace kelvane::reference {
@@ -36,12 +42,14 @@ struct twiddle {
 };
 
 constexpr std::size_t block_samples = 4096;
-constexpr std::size_t chunk_twiddles = 512;
+constexpr std::size_t chunk_twiddles = 256;
 constexpr int max_group_passes = 3;
+constexpr std::size_t max_tabled_half = std::size_t{1} << 15;
 
 // The twiddle factor recurrence of one pass of half-size `half` (span 2 * half positions).
 class twiddle_cursor {
   public:
+    twiddle_cursor() = default; // a place to copy a cursor into
     twiddle_cursor(std::size_t half, std::int32_t sign) {
         const std::int32_t span = 2 * static_cast<std::int32_t>(half);
         const double angle = four1_two_pi / static_cast<double>(sign * span);
@@ -66,11 +74,37 @@ class twiddle_cursor {
     }
 
   private:
-    double cr_;
-    double ci_;
+    double cr_ = 0.0;
+    double ci_ = 0.0;
     double ur_ = 1.0;
     double ui_ = 0.0;
 };
+
+// The twiddles of every pass of half-size h <= max_tabled_half for one sign, those of h at
+// [h, 2h), each half-size filled on its first use. Never destroyed: calls may come from exit
+// handlers.
+class twiddle_table {
+  public:
+    const twiddle* of_half(std::size_t half) {
+        const auto level = static_cast<std::size_t>(std::countr_zero(half));
+        std::call_once(filled_[level],
+                       [&] { twiddle_cursor(half, sign_).fill(&twiddles_[half], half); });
+        return &twiddles_[half];
+    }
+    static twiddle_table& of_sign(std::int32_t sign) {
+        static twiddle_table* const plus = new twiddle_table(1);
+        static twiddle_table* const minus = new twiddle_table(-1);
+        return sign > 0 ? *plus : *minus;
+    }
+
+  private:
+    explicit twiddle_table(std::int32_t sign) : sign_(sign) {}
+    std::int32_t sign_;
+    std::once_flag filled_[std::countr_zero(max_tabled_half) + 1];
+    twiddle twiddles_[2 * max_tabled_half];
+};
+static_assert(2 * sizeof(twiddle) * 2 * max_tabled_half <= std::size_t{1} << 20,
+              "the tables of both signs stay within 1 MiB");
 
 // 1. Bit reversal. Index i = [a | middle | c] with a and c of `tile_bits` bits maps to
 //    [rev c | rev middle | rev a]: the tile of one middle value pairs with the tile of the
@@ -254,18 +288,15 @@ int passes_in_group(std::size_t h, std::size_t end) {
     return std::min(max_group_passes, std::countr_zero(end / h));
 }
 
-// 2. Passes of half-size 1 to block / 2, block by block, twiddles from a per-call table
-//    where those of half-size h sit at [h, 2h).
+// 2. Passes of half-size 1 to block / 2, block by block, their twiddles from the tables.
 void transform_blocks(sample* x, std::size_t n, std::int32_t sign, four1_path path) {
     const std::size_t block = std::min(n, block_samples);
-    twiddle table[block_samples];
-    for (std::size_t h = 1; h < block; h *= 2)
-        twiddle_cursor(h, sign).fill(&table[h], h);
+    twiddle_table& table = twiddle_table::of_sign(sign);
     const bool fused_first_passes = path == four1_path::avx && block >= 4;
     for (sample* begin = x; begin < x + n; begin += block) {
         std::size_t h = 1;
         if (fused_first_passes) {
-            avx_first_two_passes(begin, block, &table[1], &table[2]);
+            avx_first_two_passes(begin, block, table.of_half(1), table.of_half(2));
             h = 4;
         }
         while (h < block) {
@@ -273,55 +304,75 @@ void transform_blocks(sample* x, std::size_t n, std::int32_t sign, four1_path pa
             group_twiddles twiddles{};
             for (int s = 0; s < passes; ++s)
                 for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
-                    twiddles.stage[s][e] = &table[(h << s) + e * h];
+                    twiddles.stage[s][e] = table.of_half(h << s) + e * h;
             apply_group(path, passes, begin, block, h, 0, h, twiddles);
             h <<= passes;
         }
     }
 }
 
-// The next `count` twiddles of the 2^passes - 1 cursors of a group. The cursors are
-// independent chains: stepped side by side, with their number known at compile time so that
-// they stay in registers, their latencies overlap.
-template <int passes>
-void fill_chunk(twiddle_cursor* cursors, twiddle (*chunk)[chunk_twiddles], std::size_t count) {
-    constexpr int cursor_count = (1 << passes) - 1;
+// The cursors of a group, numbered stage by stage: stage s has one for each of its 2^s starts.
+constexpr std::size_t cursor_count = (std::size_t{1} << max_group_passes) - 1;
+constexpr std::size_t cursor_index(int stage, std::size_t start) {
+    return (std::size_t{1} << stage) - 1 + start;
+}
+static_assert(cursor_index(max_group_passes - 1, (std::size_t{1} << (max_group_passes - 1)) - 1) ==
+                  cursor_count - 1,
+              "every stage and start of the largest group has a cursor");
+
+// Stage s of a group starting at half-size h belongs to the pass of half-size 2^s h and needs
+// its recurrence from the starts e * h, e < 2^s: cursor (s, e) starts e * h steps into it.
+// One walker a stage steps there, as the plain order does; the walkers are independent chains,
+// stepped side by side so that their latencies overlap.
+void place_cursors(twiddle_cursor* cursors, std::size_t h, int passes, int first_stage,
+                   std::int32_t sign) {
+    std::optional<twiddle_cursor> walkers[max_group_passes];
+    for (int s = first_stage; s < passes; ++s)
+        walkers[s].emplace(h << s, sign);
+    const std::size_t starts = std::size_t{1} << (passes - 1);
+    for (std::size_t e = 0; e < starts; ++e) {
+        for (int s = first_stage; s < passes; ++s)
+            if (e < (std::size_t{1} << s)) cursors[cursor_index(s, e)] = *walkers[s];
+        if (e + 1 == starts) break;
+        for (std::size_t step = 0; step < h; ++step)
+            for (int s = std::max(first_stage, 1); s < passes; ++s)
+                if (e + 1 < (std::size_t{1} << s)) walkers[s]->step();
+    }
+}
+
+// The next `count` twiddles of the cursors from stage `first_stage` on. They are independent
+// chains: stepped side by side, their latencies overlap.
+void fill_chunk(twiddle_cursor* cursors, std::size_t first, std::size_t end,
+                twiddle (*chunk)[chunk_twiddles], std::size_t count) {
     for (std::size_t i = 0; i < count; ++i)
-        for (int c = 0; c < cursor_count; ++c) {
+        for (std::size_t c = first; c < end; ++c) {
             chunk[c][i] = cursors[c].current();
             cursors[c].step();
         }
 }
 
-// 3. Passes of half-size `block_samples` and more, a group per sweep. Each stage s of a group
-//    needs the recurrence of pass 2^s h from 2^s starting points e * h; those start states
-//    come from stepping one cursor through, which the plain order does as well.
+// 3. Passes of half-size `block_samples` and more, a group per sweep. A stage whose pass has a
+//    table reads its twiddles there; the others from cursors, chunk by chunk.
 void transform_sweeps(sample* x, std::size_t n, std::int32_t sign, four1_path path) {
-    twiddle chunk[(1 << max_group_passes) - 1][chunk_twiddles];
+    twiddle chunk[cursor_count][chunk_twiddles];
+    twiddle_cursor cursors[cursor_count];
+    twiddle_table& table = twiddle_table::of_sign(sign);
     for (std::size_t h = block_samples; h < n;) {
         const int passes = passes_in_group(h, n);
-        // Cursor c of stage s starts e * h steps into the recurrence of pass 2^s h. One walker
-        // per stage steps there; the walkers are independent chains, stepped side by side.
-        twiddle_cursor walkers[max_group_passes] = {{h, sign}, {h << 1, sign}, {h << 2, sign}};
-        twiddle_cursor cursors[(1 << max_group_passes) - 1] = {
-            walkers[0], walkers[0], walkers[0], walkers[0], walkers[0], walkers[0], walkers[0]};
-        group_twiddles twiddles{};
-        const std::size_t starts = std::size_t{1} << (passes - 1);
-        for (std::size_t e = 0; e < starts; ++e) {
-            for (int s = 0; s < passes; ++s) {
-                if (e >= (std::size_t{1} << s)) continue;
-                const std::size_t c = (std::size_t{1} << s) - 1 + e;
-                cursors[c] = walkers[s];
-                twiddles.stage[s][e] = chunk[c];
-            }
-            if (e + 1 == starts) break;
-            for (std::size_t step = 0; step < h; ++step)
-                for (int s = 1; s < passes; ++s)
-                    if (e + 1 < (std::size_t{1} << s)) walkers[s].step();
-        }
+        int first_stage = 0; // the first stage beyond the tables
+        while (first_stage < passes && (h << first_stage) <= max_tabled_half)
+            ++first_stage;
+        place_cursors(cursors, h, passes, first_stage, sign);
+        const std::size_t first_cursor = cursor_index(first_stage, 0);
+        const std::size_t end_cursor = cursor_index(passes, 0);
         for (std::size_t k = 0; k < h; k += chunk_twiddles) {
             const std::size_t count = std::min(chunk_twiddles, h - k);
-            run_group(passes, [&]<int p>() { fill_chunk<p>(cursors, chunk, count); });
+            fill_chunk(cursors, first_cursor, end_cursor, chunk, count);
+            group_twiddles twiddles{};
+            for (int s = 0; s < passes; ++s)
+                for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
+                    twiddles.stage[s][e] = s < first_stage ? table.of_half(h << s) + e * h + k
+                                                           : chunk[cursor_index(s, e)];
             apply_group(path, passes, x, n, h, k, k + count, twiddles);
         }
         h <<= passes;
