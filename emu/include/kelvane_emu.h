@@ -4,7 +4,7 @@
  * inaccessible pages, so host code that dereferences one faults as it would with a GPU.
  * Copies check their direction, the side of each pointer and the bounds of the allocation;
  * executions check the plan and the buffers. The transform is the DFT in double precision
- * with exactly computed twiddle factors, rounded once to single precision.
+ * with each twiddle factor from its own angle, rounded once to single precision.
  *
  * Fault injection: KELVANE_EMU_FAIL="operation:call:status[,...]" makes call number `call`
  * (from 1) of `operation` (any runtime or cuFFT function this emulation provides, by its name)
