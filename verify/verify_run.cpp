@@ -118,12 +118,17 @@ class progress {
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
+// The spectra of the size the picture shows, kept until it is drawn.
+struct plotted_spectra {
+    std::vector<kelvane_complex> gpu;
+    std::vector<kelvane_complex> four1;
+    std::vector<exact_complex> exact;
+};
+
 // Accuracy and timings at one size: four1, the device through c2c_1d and the exact spectrum,
 // then the warm-ups and timed rounds of the device leg and of four1.
 size_result measure_size(int log2, const options& chosen, std::optional<double> context_seconds,
-                         std::optional<plot_input>& plot, std::vector<kelvane_complex>& kept_gpu,
-                         std::vector<kelvane_complex>& kept_four1,
-                         std::vector<exact_complex>& kept_exact) {
+                         std::optional<plotted_spectra>& plotted) {
     const std::int32_t n = std::int32_t{1} << log2;
     const auto samples = static_cast<std::size_t>(n);
     std::vector<kelvane_complex> signal(samples);
@@ -160,12 +165,8 @@ size_result measure_size(int log2, const options& chosen, std::optional<double> 
     }
     s.timing = std::move(timing);
 
-    if (chosen.svg_path) {
-        kept_gpu = std::move(gpu);
-        kept_four1 = std::move(four1);
-        kept_exact = std::move(exact);
-        plot = plot_input{kept_gpu, kept_four1, kept_exact, {}};
-    }
+    if (chosen.svg_path)
+        plotted = plotted_spectra{std::move(gpu), std::move(four1), std::move(exact)};
     return s;
 }
 
@@ -188,9 +189,7 @@ error_norms printing_floor(std::span<const exact_complex> exact) {
     return compare(printed, exact);
 }
 
-int check_table(const options& chosen, verification& v, std::optional<plot_input>& plot,
-                std::vector<kelvane_complex>& kept_gpu, std::vector<kelvane_complex>& kept_four1,
-                std::vector<exact_complex>& kept_exact) {
+void check_table(const options& chosen, verification& v, std::optional<plotted_spectra>& plotted) {
     std::string error;
     const std::string text = read_input(*chosen.table_path, error);
     if (!error.empty())
@@ -209,13 +208,9 @@ int check_table(const options& chosen, verification& v, std::optional<plot_input
     v.printed_four1_seconds = table.four1_seconds;
     v.printed_gpu_seconds = table.gpu_seconds;
     v.printing_floor = printing_floor(exact);
-    if (chosen.svg_path) {
-        kept_gpu = std::move(table.gpu);
-        kept_four1 = std::move(table.four1_mirrored);
-        kept_exact = std::move(exact);
-        plot = plot_input{kept_gpu, kept_four1, kept_exact, {}};
-    }
-    return 0;
+    if (chosen.svg_path)
+        plotted = plotted_spectra{std::move(table.gpu), std::move(table.four1_mirrored),
+                                  std::move(exact)};
 }
 
 } // namespace
@@ -240,12 +235,9 @@ int run_verify(int argc, const char* const* argv) {
     driver::enter_flush_to_zero_mode();
     verification v;
     v.origin = host_provenance();
-    std::optional<plot_input> plot;
-    std::vector<kelvane_complex> kept_gpu;
-    std::vector<kelvane_complex> kept_four1;
-    std::vector<exact_complex> kept_exact;
+    std::optional<plotted_spectra> plotted;
     if (chosen.table_path) {
-        check_table(chosen, v, plot, kept_gpu, kept_four1, kept_exact);
+        check_table(chosen, v, plotted);
     } else {
         double context_seconds = 0.0;
         std::string error;
@@ -256,8 +248,8 @@ int run_verify(int argc, const char* const* argv) {
             shown.at(static_cast<std::size_t>(log2 - chosen.smallest_log2), log2);
             const bool first = log2 == chosen.smallest_log2;
             v.sizes.push_back(measure_size(
-                log2, chosen, first ? std::optional<double>(context_seconds) : std::nullopt, plot,
-                kept_gpu, kept_four1, kept_exact));
+                log2, chosen, first ? std::optional<double>(context_seconds) : std::nullopt,
+                plotted));
         }
     }
 
@@ -265,11 +257,11 @@ int run_verify(int argc, const char* const* argv) {
     std::fwrite(summary.data(), 1, summary.size(), stdout);
     if (chosen.json_path) commit_output(*chosen.json_path, json_text(v));
     if (chosen.csv_path) commit_output(*chosen.csv_path, csv_text(v));
-    if (chosen.svg_path && plot) {
-        const size_result& main = v.sizes.back();
-        plot->title = "kelvane-verify: " + std::to_string(main.samples) + " bins, verdict " +
-                      (v.pass() ? "PASS" : "FAIL");
-        commit_output(*chosen.svg_path, render_svg(*plot));
+    if (chosen.svg_path && plotted) {
+        const std::string title = "kelvane-verify: " + std::to_string(v.sizes.back().samples) +
+                                  " bins, verdict " + (v.pass() ? "PASS" : "FAIL");
+        commit_output(*chosen.svg_path,
+                      render_svg({plotted->gpu, plotted->four1, plotted->exact, title}));
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         stop(exit_usage_or_input,
