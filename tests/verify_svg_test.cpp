@@ -70,9 +70,10 @@ std::optional<std::string> browser() {
 std::optional<picture> render(const std::string& svg_path, const std::string& png_path) {
     const auto shell = browser();
     if (!shell) return std::nullopt;
+    // A browser that hangs must not hold the suite: a minute is plenty for one picture.
     const auto result = run_program(
-        {*shell, "--headless", "--no-sandbox", "--disable-gpu", "--hide-scrollbars",
-         "--force-device-scale-factor=1",
+        {"/usr/bin/timeout", "60", *shell, "--headless", "--no-sandbox", "--disable-gpu",
+         "--hide-scrollbars", "--force-device-scale-factor=1",
          "--window-size=" + std::to_string(layout::width) + "," + std::to_string(layout::height),
          "--screenshot=" + png_path, "file://" + svg_path});
     EXPECT_EQ(result.exit_status, 0) << result.err;
