@@ -1,5 +1,5 @@
-// Opt-in: bit patterns through both real formatters, on all cores: all 2^32 of them (about an
-// hour on two cores), or those from FIRST to LAST when given, as hexadecimal bit patterns:
+// Opt-in: bit patterns through both real formatters, on all cores: all 2^32 of them (about 20
+// minutes on two cores), or those from FIRST to LAST when given, as hexadecimal bit patterns:
 //     report_exhaustive_sweep [FIRST LAST]
 #include "fields.hpp"
 #include "float_bits.hpp"
