@@ -1,7 +1,7 @@
 // The verifier's yardstick and its measures: the exact spectrum against a direct long-double
 // sum, and the error norms on fixtures small enough to work out by hand.
 #include "accuracy.hpp"
-#include "exact_spectrum.hpp"
+#include "exact_transform.hpp"
 #include "shared_values.hpp"
 
 #include <cmath>

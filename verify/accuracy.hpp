@@ -2,7 +2,7 @@
 // single-precision FFT of its length should come.
 #pragma once
 
-#include "exact_spectrum.hpp"
+#include "exact_transform.hpp"
 
 #include <cstddef>
 #include <span>

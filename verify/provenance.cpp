@@ -1,6 +1,6 @@
 #include "provenance.hpp"
 
-#include "exact_spectrum.hpp"
+#include "exact_transform.hpp"
 #include "four1_fast.hpp"
 #include "kelvane_commit.h"
 

@@ -2,7 +2,7 @@
 // the exact spectrum, as one self-contained SVG (no scripts, no external references).
 #pragma once
 
-#include "exact_spectrum.hpp"
+#include "exact_transform.hpp"
 
 #include <span>
 #include <string>

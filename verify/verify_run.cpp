@@ -4,7 +4,7 @@
 #include "c2c_1d.h"
 #include "comparison_run.hpp"
 #include "device_leg.hpp"
-#include "exact_spectrum.hpp"
+#include "exact_transform.hpp"
 #include "fields.hpp"
 #include "four1.h"
 #include "options.hpp"

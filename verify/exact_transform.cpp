@@ -1,4 +1,4 @@
-#include "exact_spectrum.hpp"
+#include "exact_transform.hpp"
 
 #include <fftw3.h>
 #include <memory>
