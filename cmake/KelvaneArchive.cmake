@@ -5,6 +5,13 @@
 # - The C++ runtime and the mathematics library for programs linked by a C or Fortran driver:
 #   the archives are C++ inside, whatever language their callers use.
 # - Its installed headers.
+# The C++ runtime and the mathematics library, for programs that link `target` with a C or
+# Fortran driver.
+function(kelvane_cxx_runtime_for_any_linker target)
+    target_link_libraries(${target} INTERFACE
+        "$<$<NOT:$<LINK_LANGUAGE:CXX>>:stdc++>" "$<$<NOT:$<LINK_LANGUAGE:CXX>>:m>")
+endfunction()
+
 function(kelvane_archive target)
     cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "HEADERS")
     get_target_property(type ${target} TYPE)
@@ -16,8 +23,7 @@ function(kelvane_archive target)
         "$<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}>"
         "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>")
     if(NOT type STREQUAL "INTERFACE_LIBRARY")
-        target_link_libraries(${target} INTERFACE
-            "$<$<NOT:$<LINK_LANGUAGE:CXX>>:stdc++>" "$<$<NOT:$<LINK_LANGUAGE:CXX>>:m>")
+        kelvane_cxx_runtime_for_any_linker(${target})
     endif()
     list(TRANSFORM arg_HEADERS PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/")
     set_target_properties(${target} PROPERTIES PUBLIC_HEADER "${arg_HEADERS}")

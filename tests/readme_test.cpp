@@ -1,19 +1,16 @@
 // The README's code that claims to compile is code that a test compiles: every cpp, cmake and
 // fortran block carries a marker naming the test file it comes from, and stands in that file
 // word for word.
-#include <fstream>
+#include "files.hpp"
+
 #include <gtest/gtest.h>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace {
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using kelvane::test_support::read_file;
 
 struct code_block {
     std::size_t line;     // of the opening fence, from 1

@@ -1,6 +1,7 @@
 // kelvane-verify as its users run it: on the emulated device, on tables that kelvane wrote,
 // with broken tables and bad arguments, and with a device call failing in a sweep.
 #include "child_process.hpp"
+#include "files.hpp"
 #include "json_reader.hpp"
 
 #include <cstdio>
@@ -18,6 +19,7 @@ namespace {
 
 using kelvane::test_support::json_value;
 using kelvane::test_support::parse_json;
+using kelvane::test_support::read_file;
 using kelvane::test_support::run_program;
 
 const std::string verify_program = KELVANE_VERIFY_PROGRAM;
@@ -37,13 +39,6 @@ class scratch_file {
   private:
     std::string path_;
 };
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 json_value read_json(const std::string& path) {
     const auto parsed = parse_json(read_file(path));

@@ -1,14 +1,13 @@
 // The picture as users see it: rendered by a headless browser, the plot areas are drawn, both
 // curves show in their colours, and one corrupted bin stands out in the error panel.
 #include "child_process.hpp"
+#include "files.hpp"
 #include "svg_plot.hpp"
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <png.h>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -108,12 +107,10 @@ TEST(VerifySvg, RenderedPlotShowsBothCurvesAndTheCorruptedBin) {
         run_program({KELVANE_VERIFY_PROGRAM, "--sizes", "12:12", "--rounds", "1", "--svg", svg},
                     {"KELVANE_EMU_PERTURB=" + std::to_string(spike_bin) + ":0.5"});
     ASSERT_EQ(run.exit_status, 1) << run.err;
-    std::ifstream text(svg);
-    std::stringstream content;
-    content << text.rdbuf();
-    EXPECT_EQ(content.str().find("<script"), std::string::npos) << "no scripts";
-    EXPECT_EQ(content.str().find("href"), std::string::npos) << "no external references";
-    EXPECT_NE(content.str().find("verdict FAIL"), std::string::npos) << "the verdict in the title";
+    const std::string content = kelvane::test_support::read_file(svg);
+    EXPECT_EQ(content.find("<script"), std::string::npos) << "no scripts";
+    EXPECT_EQ(content.find("href"), std::string::npos) << "no external references";
+    EXPECT_NE(content.find("verdict FAIL"), std::string::npos) << "the verdict in the title";
 
     const auto picture = render(svg, png);
     ASSERT_TRUE(picture);
