@@ -1,22 +1,13 @@
 #include "results.hpp"
 
+#include "formatted.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 namespace kelvane::verify {
 namespace {
-
-// printf into a std::string.
-template <class... Values>
-void append(std::string& out, const char* format, Values... values) {
-    const int length = std::snprintf(nullptr, 0, format, values...);
-    if (length <= 0) return;
-    const std::size_t at = out.size();
-    out.resize(at + static_cast<std::size_t>(length) + 1);
-    std::snprintf(out.data() + at, static_cast<std::size_t>(length) + 1, format, values...);
-    out.resize(at + static_cast<std::size_t>(length));
-}
 
 int log2_of(std::size_t n) {
     int log2 = 0;
@@ -90,7 +81,7 @@ bool emulated(const verification& v) {
 std::string json_number(double value) {
     if (!std::isfinite(value)) return "null";
     std::string out;
-    append(out, "%.9g", value);
+    append_formatted(out, "%.9g", value);
     return out;
 }
 
@@ -101,7 +92,7 @@ std::string json_string(std::string_view text) {
             out += '\\';
             out += c;
         } else if (static_cast<unsigned char>(c) < 0x20) {
-            append(out, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+            append_formatted(out, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
         } else {
             out += c;
         }
@@ -144,7 +135,7 @@ std::string json_provenance(const provenance& p) {
                ", \"cufft\": " + json_string(cufft_version_text(d.cufft_version)) + "},\n";
     }
     std::string mxcsr;
-    append(mxcsr, "0x%04x", p.mxcsr);
+    append_formatted(mxcsr, "0x%04x", p.mxcsr);
     out += "    \"four1_path\": " + json_string(p.four1_path) + ",\n";
     out += "    \"fp_mode\": " + json_string(p.fp_mode) + ",\n";
     out += "    \"mxcsr\": " + json_string(mxcsr) + ",\n";
@@ -172,96 +163,107 @@ bool verification::pass() const {
 std::string summary_text(const verification& v) {
     std::string out;
     const size_result& main = v.sizes.back();
-    append(out, "kelvane-verify: %zu samples (2^%d)%s%s\n\n", main.samples, log2_of(main.samples),
-           v.table_path ? ", values read from " : "", v.table_path ? v.table_path->c_str() : "");
+    append_formatted(out, "kelvane-verify: %zu samples (2^%d)%s%s\n\n", main.samples,
+                     log2_of(main.samples), v.table_path ? ", values read from " : "",
+                     v.table_path ? v.table_path->c_str() : "");
     out += "accuracy (errors relative to the exact spectrum's norms)\n";
     out += "                    rel L1       rel L2       rel Linf     Linf bin   L2/level\n";
     for (const auto& [key, label, norms] : comparisons_of(main))
-        append(out, "  %-16s  %-11.3e  %-11.3e  %-11.3e  %8zu   %8.3f\n", label, norms->rel_l1,
-               norms->rel_l2, norms->rel_linf, norms->linf_bin, norms->rel_l2 / main.level);
-    append(out,
-           "  expected level of a single-precision FFT: eps*sqrt(log2 N) = %.3e (eps = 2^-24)\n",
-           main.level);
+        append_formatted(out, "  %-16s  %-11.3e  %-11.3e  %-11.3e  %8zu   %8.3f\n", label,
+                         norms->rel_l1, norms->rel_l2, norms->rel_linf, norms->linf_bin,
+                         norms->rel_l2 / main.level);
+    append_formatted(
+        out, "  expected level of a single-precision FFT: eps*sqrt(log2 N) = %.3e (eps = 2^-24)\n",
+        main.level);
     if (v.printing_floor)
-        append(out,
-               "  printing floor (the exact spectrum rounded to the printed digits): rel L2 "
-               "%.3e, rel Linf %.3e\n",
-               v.printing_floor->rel_l2, v.printing_floor->rel_linf);
-    append(out, "  tolerances for the gpu: rel L2 <= %.3e, rel Linf <= %.3e\n\n",
-           main.limits.rel_l2, main.limits.rel_linf);
+        append_formatted(
+            out,
+            "  printing floor (the exact spectrum rounded to the printed digits): rel L2 "
+            "%.3e, rel Linf %.3e\n",
+            v.printing_floor->rel_l2, v.printing_floor->rel_linf);
+    append_formatted(out, "  tolerances for the gpu: rel L2 <= %.3e, rel Linf <= %.3e\n\n",
+                     main.limits.rel_l2, main.limits.rel_linf);
 
     if (v.sizes.size() > 1) {
         out += "sizes      gpu rel L2   four1 rel L2  verdict   execution s  device leg s  four1 s "
                "     "
                "speedup  end-to-end\n";
         for (const size_result& s : v.sizes) {
-            append(out, "  2^%-6d %-11.3e  %-11.3e   %-7s", log2_of(s.samples),
-                   s.gpu_vs_exact.rel_l2, s.four1_vs_exact.rel_l2, verdict_word(s.pass));
+            append_formatted(out, "  2^%-6d %-11.3e  %-11.3e   %-7s", log2_of(s.samples),
+                             s.gpu_vs_exact.rel_l2, s.four1_vs_exact.rel_l2, verdict_word(s.pass));
             if (s.timing) {
                 const auto rows = timed_rows(*s.timing, emulated(v));
-                append(out, "   %-11.4e  %-11.4e   %-11.4e  %7.3f  %7.3f",
-                       row_named(rows, "execution").stats.median,
-                       row_named(rows, whole_leg_name).stats.median,
-                       row_named(rows, "four1").stats.median, transform_only_speedup(rows),
-                       end_to_end_ratio(rows));
+                append_formatted(out, "   %-11.4e  %-11.4e   %-11.4e  %7.3f  %7.3f",
+                                 row_named(rows, "execution").stats.median,
+                                 row_named(rows, whole_leg_name).stats.median,
+                                 row_named(rows, "four1").stats.median,
+                                 transform_only_speedup(rows), end_to_end_ratio(rows));
             }
             out += "\n";
         }
         out += "\n";
     }
 
-    append(out, "verdict: %s", verdict_word(v.pass()));
+    append_formatted(out, "verdict: %s", verdict_word(v.pass()));
     if (v.sizes.size() > 1)
-        append(out, " (%zu of %zu sizes pass)\n",
-               static_cast<std::size_t>(std::count_if(v.sizes.begin(), v.sizes.end(),
-                                                      [](const size_result& s) { return s.pass; })),
-               v.sizes.size());
+        append_formatted(
+            out, " (%zu of %zu sizes pass)\n",
+            static_cast<std::size_t>(std::count_if(v.sizes.begin(), v.sizes.end(),
+                                                   [](const size_result& s) { return s.pass; })),
+            v.sizes.size());
     else
-        append(out, " (gpu rel L2 %.3e %s %.3e, rel Linf %.3e %s %.3e)\n", main.gpu_vs_exact.rel_l2,
-               main.gpu_vs_exact.rel_l2 <= main.limits.rel_l2 ? "<=" : "exceeds",
-               main.limits.rel_l2, main.gpu_vs_exact.rel_linf,
-               main.gpu_vs_exact.rel_linf <= main.limits.rel_linf ? "<=" : "exceeds",
-               main.limits.rel_linf);
+        append_formatted(out, " (gpu rel L2 %.3e %s %.3e, rel Linf %.3e %s %.3e)\n",
+                         main.gpu_vs_exact.rel_l2,
+                         main.gpu_vs_exact.rel_l2 <= main.limits.rel_l2 ? "<=" : "exceeds",
+                         main.limits.rel_l2, main.gpu_vs_exact.rel_linf,
+                         main.gpu_vs_exact.rel_linf <= main.limits.rel_linf ? "<=" : "exceeds",
+                         main.limits.rel_linf);
     for (const size_result& s : v.sizes) {
         if (s.worst.empty()) continue;
-        append(out, "worst bins of the gpu at 2^%d:\n", log2_of(s.samples));
+        append_formatted(out, "worst bins of the gpu at 2^%d:\n", log2_of(s.samples));
         out +=
             "         bin  gpu                             four1                           exact\n";
         for (const bin_values& b : s.worst)
-            append(out, "  %10zu  (%14.7e, %14.7e)  (%14.7e, %14.7e)  (%14.7e, %14.7e)\n", b.bin,
-                   static_cast<double>(b.gpu.re), static_cast<double>(b.gpu.im),
-                   static_cast<double>(b.four1.re), static_cast<double>(b.four1.im),
-                   static_cast<double>(b.exact.real()), static_cast<double>(b.exact.imag()));
+            append_formatted(out, "  %10zu  (%14.7e, %14.7e)  (%14.7e, %14.7e)  (%14.7e, %14.7e)\n",
+                             b.bin, static_cast<double>(b.gpu.re), static_cast<double>(b.gpu.im),
+                             static_cast<double>(b.four1.re), static_cast<double>(b.four1.im),
+                             static_cast<double>(b.exact.real()),
+                             static_cast<double>(b.exact.imag()));
     }
 
     out += "\nprovenance\n";
-    append(out, "  gpu column:  %s\n", device_text(v.origin).c_str());
+    append_formatted(out, "  gpu column:  %s\n", device_text(v.origin).c_str());
     if (v.table_path) {
-        append(out, "  printed times: four1 %.4f s, cufft %.4f s (one cold sample each)\n",
-               static_cast<double>(v.printed_four1_seconds),
-               static_cast<double>(v.printed_gpu_seconds));
+        append_formatted(out,
+                         "  printed times: four1 %.4f s, cufft %.4f s (one cold sample each)\n",
+                         static_cast<double>(v.printed_four1_seconds),
+                         static_cast<double>(v.printed_gpu_seconds));
     } else {
-        append(out, "  four1 path:  %s\n", v.origin.four1_path.c_str());
-        append(out, "  fp mode:     %s (MXCSR 0x%04x)\n", v.origin.fp_mode.c_str(), v.origin.mxcsr);
+        append_formatted(out, "  four1 path:  %s\n", v.origin.four1_path.c_str());
+        append_formatted(out, "  fp mode:     %s (MXCSR 0x%04x)\n", v.origin.fp_mode.c_str(),
+                         v.origin.mxcsr);
     }
-    append(out, "  exact:       %s\n", v.origin.yardstick.c_str());
-    append(out, "  kelvane:     %s, commit %s\n", v.origin.kelvane_version.c_str(),
-           v.origin.commit.c_str());
-    append(out, "  cpu:         %s\n", v.origin.cpu.c_str());
+    append_formatted(out, "  exact:       %s\n", v.origin.yardstick.c_str());
+    append_formatted(out, "  kelvane:     %s, commit %s\n", v.origin.kelvane_version.c_str(),
+                     v.origin.commit.c_str());
+    append_formatted(out, "  cpu:         %s\n", v.origin.cpu.c_str());
 
     if (main.timing && v.sizes.size() == 1) {
         const timing_result& t = *main.timing;
         const auto rows = timed_rows(t, emulated(v));
-        append(out, "\ntiming: %d warm-up and %zu timed rounds%s\n", t.warmups, t.rounds.size(),
-               emulated(v) ? "; the device's phases are EMULATED on the host" : "");
+        append_formatted(out, "\ntiming: %d warm-up and %zu timed rounds%s\n", t.warmups,
+                         t.rounds.size(),
+                         emulated(v) ? "; the device's phases are EMULATED on the host" : "");
         out += "  phase               median s     min s        max s        rounds  clock\n";
         for (const timed_row& r : rows)
-            append(out, "  %-18s  %-11.4e  %-11.4e  %-11.4e  %6zu  %s\n", r.name.c_str(),
-                   r.stats.median, r.stats.minimum, r.stats.maximum, r.samples, r.clock);
-        append(out, "  transform-only speedup, four1 / execution (medians):          %.3f\n",
-               transform_only_speedup(rows));
-        append(out, "  end-to-end ratio, four1 / whole device leg (kelvane's lines):  %.3f\n",
-               end_to_end_ratio(rows));
+            append_formatted(out, "  %-18s  %-11.4e  %-11.4e  %-11.4e  %6zu  %s\n", r.name.c_str(),
+                             r.stats.median, r.stats.minimum, r.stats.maximum, r.samples, r.clock);
+        append_formatted(out,
+                         "  transform-only speedup, four1 / execution (medians):          %.3f\n",
+                         transform_only_speedup(rows));
+        append_formatted(out,
+                         "  end-to-end ratio, four1 / whole device leg (kelvane's lines):  %.3f\n",
+                         end_to_end_ratio(rows));
     }
     return out;
 }
@@ -351,11 +353,12 @@ std::string csv_text(const verification& v) {
     for (const size_result& s : v.sizes) {
         if (!s.timing) continue;
         for (const timed_row& r : timed_rows(*s.timing, emulated(v)))
-            append(out, "%d,%zu,%s,%zu,%.9g,%.9g,%.9g,%s,%s,%.6e,%s,%s,%s\n", log2_of(s.samples),
-                   s.samples, r.name.c_str(), r.samples, r.stats.median, r.stats.minimum,
-                   r.stats.maximum, csv_field(r.clock).c_str(), emulated(v) ? "true" : "false",
-                   s.gpu_vs_exact.rel_l2, s.pass ? "pass" : "fail", csv_field(device).c_str(),
-                   csv_field(build).c_str());
+            append_formatted(out, "%d,%zu,%s,%zu,%.9g,%.9g,%.9g,%s,%s,%.6e,%s,%s,%s\n",
+                             log2_of(s.samples), s.samples, r.name.c_str(), r.samples,
+                             r.stats.median, r.stats.minimum, r.stats.maximum,
+                             csv_field(r.clock).c_str(), emulated(v) ? "true" : "false",
+                             s.gpu_vs_exact.rel_l2, s.pass ? "pass" : "fail",
+                             csv_field(device).c_str(), csv_field(build).c_str());
     }
     return out;
 }

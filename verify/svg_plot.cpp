@@ -1,5 +1,7 @@
 #include "svg_plot.hpp"
 
+#include "formatted.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -59,12 +61,6 @@ db_range range_of(std::initializer_list<const envelope*> envelopes) {
     return range;
 }
 
-void append(std::string& out, const char* format, auto... values) {
-    char buffer[256];
-    const int length = std::snprintf(buffer, sizeof buffer, format, values...);
-    out.append(buffer, static_cast<std::size_t>(std::max(length, 0)));
-}
-
 double y_of(double db, db_range range, int panel) {
     const double clamped = std::clamp(db, range.bottom, range.top);
     return panel_top[panel] + panel_height * (range.top - clamped) / (range.top - range.bottom);
@@ -77,58 +73,61 @@ void draw_envelope(std::string& out, const envelope& e, db_range range, int pane
     const std::size_t columns = e.low.size();
     const double column_width =
         static_cast<double>(plot_right - plot_left) / static_cast<double>(columns);
-    append(out,
-           "<path fill=\"none\" stroke=\"%s\" stroke-width=\"%.3f\" shape-rendering=\"crispEdges\" "
-           "d=\"",
-           colour, std::max(1.0, column_width));
+    append_formatted(
+        out,
+        "<path fill=\"none\" stroke=\"%s\" stroke-width=\"%.3f\" shape-rendering=\"crispEdges\" "
+        "d=\"",
+        colour, std::max(1.0, column_width));
     for (std::size_t c = 0; c < columns; ++c) {
         const double x = plot_left + (static_cast<double>(c) + 0.5) * column_width;
         const double top = y_of(e.high[c], range, panel);
         // A segment of at least one pixel, so that a flat column still shows.
         const double bottom = std::max(y_of(e.low[c], range, panel), top + 1.0);
-        append(out, "M%.2f %.2fV%.2f", x, top, bottom);
+        append_formatted(out, "M%.2f %.2fV%.2f", x, top, bottom);
     }
     out += "\"/>\n";
 }
 
 void draw_axes(std::string& out, db_range range, int panel, const char* label, std::size_t bins) {
     const int top = panel_top[panel];
-    append(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n",
-           plot_left, top, plot_right - plot_left, panel_height);
+    append_formatted(out, "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n",
+                     plot_left, top, plot_right - plot_left, panel_height);
     for (double db = range.bottom; db <= range.top;
          db += 20.0 * std::ceil((range.top - range.bottom) / 160.0)) {
         const double y = y_of(db, range, panel);
-        append(out,
-               "<line x1=\"%d\" y1=\"%.1f\" x2=\"%d\" y2=\"%.1f\" stroke=\"#dddddd\" "
-               "shape-rendering=\"crispEdges\"/>\n",
-               plot_left, y, plot_right, y);
-        append(out, "<text x=\"%d\" y=\"%.1f\" text-anchor=\"end\" font-size=\"12\">%.0f</text>\n",
-               plot_left - 6, y + 4, db);
+        append_formatted(out,
+                         "<line x1=\"%d\" y1=\"%.1f\" x2=\"%d\" y2=\"%.1f\" stroke=\"#dddddd\" "
+                         "shape-rendering=\"crispEdges\"/>\n",
+                         plot_left, y, plot_right, y);
+        append_formatted(
+            out, "<text x=\"%d\" y=\"%.1f\" text-anchor=\"end\" font-size=\"12\">%.0f</text>\n",
+            plot_left - 6, y + 4, db);
     }
-    append(out,
-           "<text x=\"20\" y=\"%d\" font-size=\"13\" transform=\"rotate(-90 20 %d)\" "
-           "text-anchor=\"middle\">%s</text>\n",
-           top + panel_height / 2, top + panel_height / 2, label);
+    append_formatted(out,
+                     "<text x=\"20\" y=\"%d\" font-size=\"13\" transform=\"rotate(-90 20 %d)\" "
+                     "text-anchor=\"middle\">%s</text>\n",
+                     top + panel_height / 2, top + panel_height / 2, label);
     for (int tick = 0; tick <= 4; ++tick) {
         const double x = plot_left + (plot_right - plot_left) * tick / 4.0;
-        append(out,
-               "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\" font-size=\"12\">%zu</text>\n", x,
-               top + panel_height + 16, bins * static_cast<std::size_t>(tick) / 4);
+        append_formatted(
+            out, "<text x=\"%.1f\" y=\"%d\" text-anchor=\"middle\" font-size=\"12\">%zu</text>\n",
+            x, top + panel_height + 16, bins * static_cast<std::size_t>(tick) / 4);
     }
 }
 
 // The panel's frame, drawn last so that no grid line or curve covers it.
 void draw_frame(std::string& out, int panel) {
-    append(out,
-           "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"none\" stroke=\"#000000\" "
-           "shape-rendering=\"crispEdges\"/>\n",
-           plot_left, panel_top[panel], plot_right - plot_left, panel_height);
+    append_formatted(
+        out,
+        "<rect x=\"%d\" y=\"%d\" width=\"%d\" height=\"%d\" fill=\"none\" stroke=\"#000000\" "
+        "shape-rendering=\"crispEdges\"/>\n",
+        plot_left, panel_top[panel], plot_right - plot_left, panel_height);
 }
 
 void legend_entry(std::string& out, int x, int y, const char* colour, const char* text) {
-    append(out, "<rect x=\"%d\" y=\"%d\" width=\"18\" height=\"10\" fill=\"%s\"/>\n", x, y - 9,
-           colour);
-    append(out, "<text x=\"%d\" y=\"%d\" font-size=\"13\">%s</text>\n", x + 24, y, text);
+    append_formatted(out, "<rect x=\"%d\" y=\"%d\" width=\"18\" height=\"10\" fill=\"%s\"/>\n", x,
+                     y - 9, colour);
+    append_formatted(out, "<text x=\"%d\" y=\"%d\" font-size=\"13\">%s</text>\n", x + 24, y, text);
 }
 
 std::string escaped(const std::string& text) {
@@ -181,11 +180,12 @@ std::string render_svg(const plot_input& input) {
     const db_range errors = range_of({&gpu_error, &four1_error});
 
     std::string out;
-    append(out,
-           "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 0 %d "
-           "%d\" font-family=\"sans-serif\">\n",
-           width, height, width, height);
-    append(out, "<rect width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n", width, height);
+    append_formatted(
+        out,
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 0 %d "
+        "%d\" font-family=\"sans-serif\">\n",
+        width, height, width, height);
+    append_formatted(out, "<rect width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n", width, height);
     out += "<text x=\"" + std::to_string(width / 2) +
            "\" y=\"28\" text-anchor=\"middle\" font-size=\"18\">" + escaped(input.title) +
            "</text>\n";
@@ -199,10 +199,11 @@ std::string render_svg(const plot_input& input) {
     draw_envelope(out, gpu_error, errors, 2, gpu_colour);
     for (int panel = 0; panel < 3; ++panel)
         draw_frame(out, panel);
-    append(out,
-           "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\" font-size=\"13\">bin (the device's "
-           "numbering; four1's bin N - k is drawn at k)</text>\n",
-           (plot_left + plot_right) / 2, height - 18);
+    append_formatted(
+        out,
+        "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\" font-size=\"13\">bin (the device's "
+        "numbering; four1's bin N - k is drawn at k)</text>\n",
+        (plot_left + plot_right) / 2, height - 18);
     legend_entry(out, plot_right - 330, 48, gpu_colour, "GPU (device leg)");
     legend_entry(out, plot_right - 170, 48, four1_colour, "four1 (reference)");
     out += "</svg>\n";
