@@ -209,16 +209,15 @@ void reverse_bits(std::span<complex> x) {
 
 } // namespace
 
-// The passes of half-size `first` up to (not including) `end` over `length` samples at x, in
-// groups of up to three, their twiddles from the quarter wave of a table of `table`, chunk by
-// chunk.
+// The passes of half-size `first` and more over all `length` samples at x, in groups of up to
+// three, their twiddles from the quarter wave of that length, chunk by chunk.
 void transform_plan::grouped_passes(double* x, std::size_t length, std::size_t first,
-                                    std::size_t end, double sign) const {
-    const std::size_t table = cosines_.size() > 1 ? 4 * (cosines_.size() - 1) : 4;
+                                    double sign) const {
+    const std::size_t table = table_length(length);
     double real[most_stage_twiddles][chunk];
     double imaginary[most_stage_twiddles][chunk];
-    for (std::size_t half = first; half < end;) {
-        const int passes = std::min(most_group_passes, std::countr_zero(end / half));
+    for (std::size_t half = first; half < length;) {
+        const int passes = std::min(most_group_passes, std::countr_zero(length / half));
         group_twiddles twiddles{};
         for (std::size_t k = 0; k < half; k += chunk) {
             const std::size_t count = std::min(chunk, half - k);
@@ -253,7 +252,7 @@ void transform_plan::butterfly_passes(std::span<complex> x, int sign) const {
         for (std::size_t half = 1; half < l1; half *= 2)
             pass_in_block(data + 2 * begin, l1, half, &small_real_[half], &small_imaginary_[half],
                           direction);
-    if (l1 < m) grouped_passes(data, m, l1, m, direction);
+    if (l1 < m) grouped_passes(data, m, l1, direction);
 }
 
 transform_plan::transform_plan(std::size_t length) : length_(length) {

@@ -47,8 +47,7 @@ class transform_plan {
 
     void fill_small_tables(std::size_t transformed);
     void butterfly_passes(std::span<complex> x, int sign) const;
-    void grouped_passes(double* x, std::size_t length, std::size_t first, std::size_t end,
-                        double sign) const;
+    void grouped_passes(double* x, std::size_t length, std::size_t first, double sign) const;
 };
 
 } // namespace kelvane::emu
