@@ -293,21 +293,29 @@ void transform_blocks(sample* x, std::size_t n, std::int32_t sign, four1_path pa
     const std::size_t block = std::min(n, block_samples);
     twiddle_table& table = twiddle_table::of_sign(sign);
     const bool fused_first_passes = path == four1_path::avx && block >= 4;
+    // Every block goes through the same groups with the same twiddles: found once.
+    struct group {
+        std::size_t h;
+        int passes;
+        group_twiddles twiddles;
+    };
+    group groups[std::countr_zero(block_samples)];
+    std::size_t group_count = 0;
+    for (std::size_t h = fused_first_passes ? 4 : 1; h < block;
+         h <<= groups[group_count++].passes) {
+        group& next = groups[group_count];
+        next = {h, passes_in_group(h, block), {}};
+        for (int s = 0; s < next.passes; ++s)
+            for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
+                next.twiddles.stage[s][e] = table.of_half(h << s) + e * h;
+    }
+    const twiddle* const first_pass = table.of_half(1);
+    const twiddle* const second_pass = table.of_half(2);
     for (sample* begin = x; begin < x + n; begin += block) {
-        std::size_t h = 1;
-        if (fused_first_passes) {
-            avx_first_two_passes(begin, block, table.of_half(1), table.of_half(2));
-            h = 4;
-        }
-        while (h < block) {
-            const int passes = passes_in_group(h, block);
-            group_twiddles twiddles{};
-            for (int s = 0; s < passes; ++s)
-                for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
-                    twiddles.stage[s][e] = table.of_half(h << s) + e * h;
-            apply_group(path, passes, begin, block, h, 0, h, twiddles);
-            h <<= passes;
-        }
+        if (fused_first_passes) avx_first_two_passes(begin, block, first_pass, second_pass);
+        for (std::size_t g = 0; g < group_count; ++g)
+            apply_group(path, groups[g].passes, begin, block, groups[g].h, 0, groups[g].h,
+                        groups[g].twiddles);
     }
 }
 
