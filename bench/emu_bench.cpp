@@ -3,6 +3,7 @@
 // emulation gains no dependency: FFTW is only the yardstick here.
 #include "cuda_runtime_api.h"
 #include "cufft.h"
+#include "fft_counters.hpp"
 
 #include <benchmark/benchmark.h>
 #include <cmath>
@@ -20,14 +21,6 @@ std::vector<cufftComplex> random_signal(std::size_t n) {
     for (auto& x : signal)
         x = {value(generator), value(generator)};
     return signal;
-}
-
-void set_counters(benchmark::State& state, std::size_t n) {
-    // The field's usual figure: 5 N log2 N flops per transform.
-    const double flops = 5.0 * static_cast<double>(n) * std::log2(static_cast<double>(n));
-    state.counters["GFLOP/s"] = benchmark::Counter(
-        flops * static_cast<double>(state.iterations()) * 1e-9, benchmark::Counter::kIsRate);
-    state.SetComplexityN(static_cast<benchmark::IterationCount>(n));
 }
 
 // FFTW's forward transform of the same signal in double precision, for checks.
@@ -77,7 +70,7 @@ void emulated_device(benchmark::State& state) {
     cufftDestroy(plan);
     cudaFree(in);
     cudaFree(out);
-    set_counters(state, n);
+    kelvane::bench::set_fft_counters(state, static_cast<std::int64_t>(n));
 }
 
 void fftw_double_estimate(benchmark::State& state) {
@@ -99,7 +92,7 @@ void fftw_double_estimate(benchmark::State& state) {
     fftw_destroy_plan(plan);
     fftw_free(in);
     fftw_free(out);
-    set_counters(state, n);
+    kelvane::bench::set_fft_counters(state, static_cast<std::int64_t>(n));
 }
 
 void sizes(benchmark::internal::Benchmark* benchmark) {

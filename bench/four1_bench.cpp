@@ -3,6 +3,7 @@
 // timed), both in place and in one binary so that ratios come from one run; the plain loop
 // nest at a few sizes. Each iteration copies the input back first; the copy is a few percent
 // of the fastest transform. GFLOP/s counts 5 N log2 N flops a transform, the field's figure.
+#include "fft_counters.hpp"
 #include "four1_fast.hpp"
 #include "four1_plain.hpp"
 
@@ -48,10 +49,7 @@ void time_transform(benchmark::State& state, float* data, Transform transform, C
         benchmark::ClobberMemory();
     }
     if (const char* problem = check(plain_result(input, count), data)) state.SkipWithError(problem);
-    state.SetComplexityN(count);
-    const double flops = 5.0 * count * std::log2(static_cast<double>(count));
-    state.counters["GFLOP/s"] = benchmark::Counter(
-        flops * static_cast<double>(state.iterations()) * 1e-9, benchmark::Counter::kIsRate);
+    kelvane::bench::set_fft_counters(state, count);
 }
 
 const char* bit_identical(const std::vector<float>& expected, const float* data) {
