@@ -3,17 +3,16 @@
 #include "formatted.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 
 namespace kelvane::verify {
 namespace {
 
+// Every size verified is a power of two.
 int log2_of(std::size_t n) {
-    int log2 = 0;
-    while ((std::size_t{1} << log2) < n)
-        ++log2;
-    return log2;
+    return std::countr_zero(n);
 }
 
 const char* verdict_word(bool pass) {
