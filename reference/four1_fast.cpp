@@ -17,13 +17,13 @@
 #include "four1_fast.hpp"
 
 #include "four1_plain.hpp"
+#include "four1_vector.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <immintrin.h>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -31,19 +31,8 @@
 namespace kelvane::reference {
 namespace {
 
-struct sample {
-    float re;
-    float im;
-};
-
-struct twiddle {
-    float re;
-    float im;
-};
-
 constexpr std::size_t block_samples = 4096;
 constexpr std::size_t chunk_twiddles = 256;
-constexpr int max_group_passes = 3;
 constexpr std::size_t max_tabled_half = std::size_t{1} << 15;
 
 // The twiddle factor recurrence of one pass of half-size `half` (span 2 * half positions).
@@ -147,12 +136,6 @@ void reverse_bits_permutation(sample* x, unsigned log2n) {
     }
 }
 
-// Twiddles of a group of passes h, 2h, ..., 2^(r-1) h: stage s uses those of pass 2^s h at
-// k + e * h for e in [0, 2^s), from arrays indexed by k - k_begin.
-struct group_twiddles {
-    const twiddle* stage[max_group_passes][4];
-};
-
 // 2, 3. A group of `passes` consecutive passes starting at half-size h, over every block of
 //    2^passes * h samples of x[0, n), for k in [k_begin, k_end). The 2^passes samples
 //    x[block + e * h + k] go through all the group's passes at once.
@@ -187,76 +170,6 @@ void scalar_group(sample* x, std::size_t n, std::size_t h, std::size_t k_begin, 
     }
 }
 
-// The AVX kernels keep four samples per register, real and imaginary parts interleaved. The
-// twiddle product uses separate multiplies and addsub, so every lane rounds exactly as the
-// scalar butterfly: tr = wr*br - wi*bi, ti = wr*bi + wi*br.
-#define KELVANE_AVX __attribute__((target("avx")))
-
-KELVANE_AVX inline __m256 twiddled(__m256 b, __m256 w) {
-    const __m256 real_parts = _mm256_moveldup_ps(w);
-    const __m256 imaginary_parts = _mm256_movehdup_ps(w);
-    const __m256 swapped = _mm256_permute_ps(b, 0xb1);
-    return _mm256_addsub_ps(_mm256_mul_ps(real_parts, b), _mm256_mul_ps(imaginary_parts, swapped));
-}
-
-KELVANE_AVX inline void butterfly(__m256& a, __m256& b, __m256 w) {
-    const __m256 t = twiddled(b, w);
-    b = _mm256_sub_ps(a, t);
-    a = _mm256_add_ps(a, t);
-}
-
-KELVANE_AVX inline __m256 load(const void* address) {
-    return _mm256_loadu_ps(static_cast<const float*>(address));
-}
-
-KELVANE_AVX inline void store(void* address, __m256 value) {
-    _mm256_storeu_ps(static_cast<float*>(address), value);
-}
-
-// Precondition: h >= 4, and k_end - k_begin a multiple of 4.
-template <int passes>
-KELVANE_AVX void avx_group(sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
-                           std::size_t k_end, const group_twiddles& twiddles) {
-    constexpr std::size_t points = std::size_t{1} << passes;
-    for (std::size_t block = 0; block < n; block += points * h) {
-        for (std::size_t k = k_begin; k < k_end; k += 4) {
-            __m256 v[points];
-            for (std::size_t e = 0; e < points; ++e)
-                v[e] = load(&x[block + e * h + k]);
-            for (int s = 0; s < passes; ++s) {
-                const std::size_t distance = std::size_t{1} << s;
-                for (std::size_t e = 0; e < points; ++e)
-                    if ((e & distance) == 0)
-                        butterfly(v[e], v[e + distance],
-                                  load(&twiddles.stage[s][e & (distance - 1)][k - k_begin]));
-            }
-            for (std::size_t e = 0; e < points; ++e)
-                store(&x[block + e * h + k], v[e]);
-        }
-    }
-}
-
-// The passes of half-size 1 and 2 within each register of four samples, over x[0, n):
-// partners sit in the same register, so they are brought together by permutes, and the
-// duplicated lanes compute the same values twice.
-KELVANE_AVX void avx_first_two_passes(sample* x, std::size_t n, const twiddle* pass_1,
-                                      const twiddle* pass_2) {
-    const __m256 w1 =
-        _mm256_castpd_ps(_mm256_broadcast_sd(reinterpret_cast<const double*>(pass_1)));
-    const __m256 w2 = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(pass_2));
-    for (std::size_t q = 0; q < n; q += 4) {
-        const __m256 v = load(&x[q]);
-        // Half-size 1: samples 0 and 1, 2 and 3.
-        const __m256 a1 = _mm256_permute_ps(v, 0x44);
-        const __m256 t1 = twiddled(_mm256_permute_ps(v, 0xee), w1);
-        const __m256 v1 = _mm256_blend_ps(_mm256_add_ps(a1, t1), _mm256_sub_ps(a1, t1), 0xcc);
-        // Half-size 2: samples 0 and 2, 1 and 3.
-        const __m256 a2 = _mm256_permute2f128_ps(v1, v1, 0x00);
-        const __m256 t2 = twiddled(_mm256_permute2f128_ps(v1, v1, 0x11), w2);
-        store(&x[q], _mm256_blend_ps(_mm256_add_ps(a2, t2), _mm256_sub_ps(a2, t2), 0xf0));
-    }
-}
-
 template <class Group>
 void run_group(int passes, Group group) {
     switch (passes) {
@@ -272,16 +185,33 @@ void run_group(int passes, Group group) {
     }
 }
 
-// Applies a group with the kernel of `path`; the scalar kernel takes what AVX cannot.
-void apply_group(four1_path path, int passes, sample* x, std::size_t n, std::size_t h,
+void scalar_group_of(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
+                  std::size_t k_end, const group_twiddles& twiddles) {
+    run_group(passes, [&]<int p>() { scalar_group<p>(x, n, h, k_begin, k_end, twiddles); });
+}
+
+// The kernels of one call: a vector set where the path has one and the block fills its
+// registers, the scalar group for passes of half-size below its lanes.
+struct kernel_set {
+    std::size_t lanes = 1;
+    int first_pass_count = 0;
+    void (*first_passes)(sample* x, std::size_t n, const twiddle* const* pass) = nullptr;
+    void (*group)(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
+                  std::size_t k_end, const group_twiddles& twiddles) = scalar_group_of;
+};
+
+kernel_set kernels_for(four1_path path, std::size_t block) {
+    if (path == four1_path::avx512 && block >= avx512::lanes)
+        return {avx512::lanes, avx512::first_pass_count, avx512::first_passes, avx512::group};
+    if (path != four1_path::scalar && block >= avx::lanes)
+        return {avx::lanes, avx::first_pass_count, avx::first_passes, avx::group};
+    return {};
+}
+
+void apply_group(const kernel_set& kernels, int passes, sample* x, std::size_t n, std::size_t h,
                  std::size_t k_begin, std::size_t k_end, const group_twiddles& twiddles) {
-    const bool vector = path == four1_path::avx && h >= 4;
-    run_group(passes, [&]<int p>() {
-        if (vector)
-            avx_group<p>(x, n, h, k_begin, k_end, twiddles);
-        else
-            scalar_group<p>(x, n, h, k_begin, k_end, twiddles);
-    });
+    (h >= kernels.lanes ? kernels.group : scalar_group_of)(passes, x, n, h, k_begin, k_end,
+                                                         twiddles);
 }
 
 int passes_in_group(std::size_t h, std::size_t end) {
@@ -289,10 +219,12 @@ int passes_in_group(std::size_t h, std::size_t end) {
 }
 
 // 2. Passes of half-size 1 to block / 2, block by block, their twiddles from the tables.
-void transform_blocks(sample* x, std::size_t n, std::int32_t sign, four1_path path) {
+void transform_blocks(sample* x, std::size_t n, std::int32_t sign, const kernel_set& kernels) {
     const std::size_t block = std::min(n, block_samples);
     twiddle_table& table = twiddle_table::of_sign(sign);
-    const bool fused_first_passes = path == four1_path::avx && block >= 4;
+    const twiddle* first_pass_twiddles[max_group_passes];
+    for (int s = 0; s < kernels.first_pass_count; ++s)
+        first_pass_twiddles[s] = table.of_half(std::size_t{1} << s);
     // Every block goes through the same groups with the same twiddles: found once.
     struct group {
         std::size_t h;
@@ -301,7 +233,7 @@ void transform_blocks(sample* x, std::size_t n, std::int32_t sign, four1_path pa
     };
     group groups[std::countr_zero(block_samples)];
     std::size_t group_count = 0;
-    for (std::size_t h = fused_first_passes ? 4 : 1; h < block;
+    for (std::size_t h = std::size_t{1} << kernels.first_pass_count; h < block;
          h <<= groups[group_count++].passes) {
         group& next = groups[group_count];
         next = {h, passes_in_group(h, block), {}};
@@ -309,12 +241,10 @@ void transform_blocks(sample* x, std::size_t n, std::int32_t sign, four1_path pa
             for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
                 next.twiddles.stage[s][e] = table.of_half(h << s) + e * h;
     }
-    const twiddle* const first_pass = table.of_half(1);
-    const twiddle* const second_pass = table.of_half(2);
     for (sample* begin = x; begin < x + n; begin += block) {
-        if (fused_first_passes) avx_first_two_passes(begin, block, first_pass, second_pass);
+        if (kernels.first_passes != nullptr) kernels.first_passes(begin, block, first_pass_twiddles);
         for (std::size_t g = 0; g < group_count; ++g)
-            apply_group(path, groups[g].passes, begin, block, groups[g].h, 0, groups[g].h,
+            apply_group(kernels, groups[g].passes, begin, block, groups[g].h, 0, groups[g].h,
                         groups[g].twiddles);
     }
 }
@@ -361,7 +291,7 @@ void fill_chunk(twiddle_cursor* cursors, std::size_t first, std::size_t end,
 
 // 3. Passes of half-size `block_samples` and more, a group per sweep. A stage whose pass has a
 //    table reads its twiddles there; the others from cursors, chunk by chunk.
-void transform_sweeps(sample* x, std::size_t n, std::int32_t sign, four1_path path) {
+void transform_sweeps(sample* x, std::size_t n, std::int32_t sign, const kernel_set& kernels) {
     twiddle chunk[cursor_count][chunk_twiddles];
     twiddle_cursor cursors[cursor_count];
     twiddle_table& table = twiddle_table::of_sign(sign);
@@ -381,7 +311,10 @@ void transform_sweeps(sample* x, std::size_t n, std::int32_t sign, four1_path pa
                 for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
                     twiddles.stage[s][e] = s < first_stage ? table.of_half(h << s) + e * h + k
                                                            : chunk[cursor_index(s, e)];
-            apply_group(path, passes, x, n, h, k, k + count, twiddles);
+            // Block by block: the chunk's samples of one block stay in cache through the group.
+            const std::size_t span = (std::size_t{1} << passes) * h;
+            for (std::size_t block = 0; block < n; block += span)
+                apply_group(kernels, passes, x + block, span, h, k, k + count, twiddles);
         }
         h <<= passes;
     }
@@ -390,23 +323,42 @@ void transform_sweeps(sample* x, std::size_t n, std::int32_t sign, four1_path pa
 } // namespace
 
 bool four1_path_available(four1_path path) {
-    return path == four1_path::scalar || __builtin_cpu_supports("avx");
+    switch (path) {
+    case four1_path::scalar:
+        return true;
+    case four1_path::avx:
+        return __builtin_cpu_supports("avx");
+    case four1_path::avx512:
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    }
+    return false;
 }
 
 four1_path four1_best_path() {
-    return four1_path_available(four1_path::avx) ? four1_path::avx : four1_path::scalar;
+    for (const four1_path path : {four1_path::avx512, four1_path::avx})
+        if (four1_path_available(path)) return path;
+    return four1_path::scalar;
 }
 
 const char* four1_path_name(four1_path path) {
-    return path == four1_path::avx ? "avx" : "scalar";
+    switch (path) {
+    case four1_path::avx:
+        return "avx";
+    case four1_path::avx512:
+        return "avx512";
+    case four1_path::scalar:
+        break;
+    }
+    return "scalar";
 }
 
 void four1_fast(float* data, std::int32_t count, std::int32_t sign, four1_path path) {
     auto* const x = reinterpret_cast<sample*>(data);
     const auto n = static_cast<std::size_t>(count);
     reverse_bits_permutation(x, static_cast<unsigned>(std::countr_zero(n)));
-    transform_blocks(x, n, sign, path);
-    transform_sweeps(x, n, sign, path);
+    const kernel_set kernels = kernels_for(path, std::min(n, block_samples));
+    transform_blocks(x, n, sign, kernels);
+    transform_sweeps(x, n, sign, kernels);
 }
 
 } // namespace kelvane::reference

@@ -78,7 +78,7 @@ TEST_P(Four1FastIdentity, EveryPathMatchesThePlainTransform) {
         const std::vector<float> input = make_data(kind, count);
         std::vector<float> expected = input;
         kelvane::reference::four1_plain(expected.data(), count, sign);
-        for (const four1_path path : {four1_path::scalar, four1_path::avx}) {
+        for (const four1_path path : {four1_path::scalar, four1_path::avx, four1_path::avx512}) {
             if (!kelvane::reference::four1_path_available(path)) continue;
             std::vector<float> actual = input;
             kelvane::reference::four1_fast(actual.data(), count, sign, path);

@@ -1,0 +1,28 @@
+// The data the fast transform's kernels share: samples and twiddle factors as stored, and where
+// a group of passes finds its twiddles.
+#pragma once
+
+#include <cstddef>
+
+namespace kelvane::reference {
+
+struct sample {
+    float re;
+    float im;
+};
+
+struct twiddle {
+    float re;
+    float im;
+};
+
+// A group runs up to this many consecutive passes while its samples stay in registers.
+inline constexpr int max_group_passes = 3;
+
+// Twiddles of a group of passes h, 2h, ..., 2^(r-1) h: stage s uses those of pass 2^s h at
+// k + e * h for e in [0, 2^s), from arrays indexed by k - k_begin.
+struct group_twiddles {
+    const twiddle* stage[max_group_passes][std::size_t{1} << (max_group_passes - 1)];
+};
+
+} // namespace kelvane::reference

@@ -1,0 +1,32 @@
+// The vector kernels of the fast transform, one set per instruction set, each built for its own
+// processor. A caller picks a set only where the processor offers it.
+//
+// first_passes: the passes of half-size 1 to lanes / 2 on x[0, n), whose partners share a
+//   register; `pass[i]` holds the twiddles of half-size 2^i. Precondition: n a multiple of lanes.
+// group: `passes` consecutive passes from half-size h on x[0, n), for k in [k_begin, k_end).
+//   Preconditions: h >= lanes, k_begin and k_end multiples of lanes, n a multiple of 2^passes h.
+#pragma once
+
+#include "four1_layout.hpp"
+
+#include <cstddef>
+
+namespace kelvane::reference {
+
+namespace avx {
+inline constexpr std::size_t lanes = 4; // samples in a register
+inline constexpr int first_pass_count = 2;
+void first_passes(sample* x, std::size_t n, const twiddle* const* pass);
+void group(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
+           std::size_t k_end, const group_twiddles& twiddles);
+} // namespace avx
+
+namespace avx512 {
+inline constexpr std::size_t lanes = 8;
+inline constexpr int first_pass_count = 3;
+void first_passes(sample* x, std::size_t n, const twiddle* const* pass);
+void group(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
+           std::size_t k_end, const group_twiddles& twiddles);
+} // namespace avx512
+
+} // namespace kelvane::reference
