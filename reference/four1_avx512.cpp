@@ -38,7 +38,8 @@ struct ops {
 // Partners at distance 1, 2 and 4 sit in the same register: permutes bring them together, and
 // the duplicated lanes compute the same values twice.
 void first_passes(sample* x, std::size_t n, const twiddle* const* pass) {
-    const __m512 w1 = _mm512_castpd_ps(_mm512_set1_pd(*reinterpret_cast<const double*>(pass[0])));
+    const __m512 w1 = _mm512_broadcast_f32x2(
+        _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pass[0]))));
     const __m512 w2 = _mm512_broadcast_f32x4(_mm_loadu_ps(&pass[1]->re));
     const __m512 w4 = _mm512_broadcast_f32x8(_mm256_loadu_ps(&pass[2]->re));
     const __m512 w1_re = ops::real_parts(w1);
