@@ -33,7 +33,8 @@ struct ops {
 // Partners at distance 1 and 2 sit in the same register: permutes bring them together, and the
 // duplicated lanes compute the same values twice.
 void first_passes(sample* x, std::size_t n, const twiddle* const* pass) {
-    const __m256 w1 = _mm256_castpd_ps(_mm256_broadcast_sd(reinterpret_cast<const double*>(pass[0])));
+    const __m256 w1 =
+        _mm256_castpd_ps(_mm256_broadcast_sd(reinterpret_cast<const double*>(pass[0])));
     const __m256 w2 = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(pass[1]));
     const __m256 w1_re = ops::real_parts(w1);
     const __m256 w1_im = ops::imaginary_parts(w1);

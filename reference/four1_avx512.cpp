@@ -65,6 +65,103 @@ void first_passes(sample* x, std::size_t n, const twiddle* const* pass) {
     }
 }
 
+namespace {
+
+// Rows of eight samples as 64-bit lanes: transposed in three rounds of lane exchanges.
+void transpose(__m512d (&rows)[8]) {
+    const __m512i pairs_low = _mm512_setr_epi64(0, 1, 8, 9, 4, 5, 12, 13);
+    const __m512i pairs_high = _mm512_setr_epi64(2, 3, 10, 11, 6, 7, 14, 15);
+    __m512d single[8];
+    for (int r = 0; r < 8; r += 2) {
+        single[r] = _mm512_unpacklo_pd(rows[r], rows[r + 1]);
+        single[r + 1] = _mm512_unpackhi_pd(rows[r], rows[r + 1]);
+    }
+    __m512d paired[8];
+    for (int r = 0; r < 8; r += 4)
+        for (int odd = 0; odd < 2; ++odd) {
+            paired[r + odd] =
+                _mm512_permutex2var_pd(single[r + odd], pairs_low, single[r + 2 + odd]);
+            paired[r + 2 + odd] =
+                _mm512_permutex2var_pd(single[r + odd], pairs_high, single[r + 2 + odd]);
+        }
+    // paired[c] and paired[4 + c], c < 4: rows 0-3 and rows 4-7 of columns c and c + 4.
+    for (int c = 0; c < 4; ++c) {
+        rows[c] = _mm512_shuffle_f64x2(paired[c], paired[4 + c], 0x44);
+        rows[c + 4] = _mm512_shuffle_f64x2(paired[c], paired[4 + c], 0xee);
+    }
+}
+
+std::size_t reversed(std::size_t index, unsigned bits) {
+    std::size_t result = 0;
+    for (unsigned bit = 0; bit < bits; ++bit)
+        result |= ((index >> bit) & 1U) << (bits - 1 - bit);
+    return result;
+}
+
+// Tile rows a = 0..7 (eight samples c each) hold, at lane c, the samples that the permutation
+// sends to offsets rev a of one run of eight: the first three passes pair rows, lane by lane.
+// Row j of the result is run rev j's, transposed; stored at its destination.
+struct first_pass_twiddles {
+    __m512 re[7]; // stage s, start e at (2^s - 1) + e, each broadcast to every sample
+    __m512 im[7];
+};
+
+void first_passes_on_rows(__m512d (&rows)[8], const first_pass_twiddles& w) {
+    constexpr unsigned row_of_run[8] = {0, 4, 2, 6, 1, 5, 3, 7}; // rev j for 3 bits
+    __m512 v[8];
+    for (unsigned j = 0; j < 8; ++j)
+        v[j] = _mm512_castpd_ps(rows[row_of_run[j]]);
+    for (unsigned s = 0; s < 3; ++s) {
+        const unsigned distance = 1U << s;
+        for (unsigned e = 0; e < 8; ++e)
+            if ((e & distance) == 0) {
+                const unsigned t_index = distance - 1 + (e & (distance - 1));
+                const __m512 t = ops::twiddled(v[e + distance], w.re[t_index], w.im[t_index]);
+                v[e + distance] = ops::sub(v[e], t);
+                v[e] = ops::add(v[e], t);
+            }
+    }
+    for (unsigned j = 0; j < 8; ++j)
+        rows[j] = _mm512_castps_pd(v[j]);
+    transpose(rows);
+}
+
+} // namespace
+
+// Index i = [a | middle | c], a and c of three bits, goes to [rev c | rev middle | rev a]. The
+// tile of one middle (rows a, eight adjacent samples c each) pairs with the tile of the reversed
+// middle: both are loaded, passed and transposed, then each stored where the other was.
+void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* pass) {
+    first_pass_twiddles w;
+    for (unsigned s = 0; s < 3; ++s)
+        for (unsigned e = 0; e < (1U << s); ++e) {
+            w.re[(1U << s) - 1 + e] = _mm512_set1_ps(pass[s][e].re);
+            w.im[(1U << s) - 1 + e] = _mm512_set1_ps(pass[s][e].im);
+        }
+    const unsigned middle_bits = log2n - 6;
+    const unsigned high_shift = log2n - 3;
+    for (std::size_t middle = 0; middle < (std::size_t{1} << middle_bits); ++middle) {
+        const std::size_t middle_reversed = reversed(middle, middle_bits);
+        if (middle > middle_reversed) continue;
+        sample* const tile = x + (middle << 3);
+        sample* const partner = x + (middle_reversed << 3);
+        __m512d rows[8];
+        for (std::size_t a = 0; a < 8; ++a)
+            rows[a] = _mm512_loadu_pd(tile + (a << high_shift));
+        first_passes_on_rows(rows, w);
+        if (middle != middle_reversed) {
+            __m512d partner_rows[8];
+            for (std::size_t a = 0; a < 8; ++a)
+                partner_rows[a] = _mm512_loadu_pd(partner + (a << high_shift));
+            first_passes_on_rows(partner_rows, w);
+            for (std::size_t c = 0; c < 8; ++c)
+                _mm512_storeu_pd(tile + (reversed(c, 3) << high_shift), partner_rows[c]);
+        }
+        for (std::size_t c = 0; c < 8; ++c)
+            _mm512_storeu_pd(partner + (reversed(c, 3) << high_shift), rows[c]);
+    }
+}
+
 void group(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
            std::size_t k_end, const group_twiddles& twiddles) {
     vector_group<ops>(passes, x, n, h, k_begin, k_end, twiddles);

@@ -186,7 +186,7 @@ void run_group(int passes, Group group) {
 }
 
 void scalar_group_of(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
-                  std::size_t k_end, const group_twiddles& twiddles) {
+                     std::size_t k_end, const group_twiddles& twiddles) {
     run_group(passes, [&]<int p>() { scalar_group<p>(x, n, h, k_begin, k_end, twiddles); });
 }
 
@@ -196,22 +196,31 @@ struct kernel_set {
     std::size_t lanes = 1;
     int first_pass_count = 0;
     void (*first_passes)(sample* x, std::size_t n, const twiddle* const* pass) = nullptr;
+    // Where not null: the permutation and the first passes in one sweep, from this size on.
+    void (*reverse_with_first_passes)(sample* x, unsigned log2n,
+                                      const twiddle* const* pass) = nullptr;
+    unsigned reverse_min_log2 = 0;
     void (*group)(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
                   std::size_t k_end, const group_twiddles& twiddles) = scalar_group_of;
 };
 
 kernel_set kernels_for(four1_path path, std::size_t block) {
     if (path == four1_path::avx512 && block >= avx512::lanes)
-        return {avx512::lanes, avx512::first_pass_count, avx512::first_passes, avx512::group};
+        return {avx512::lanes,
+                avx512::first_pass_count,
+                avx512::first_passes,
+                avx512::reverse_with_first_passes,
+                avx512::reverse_min_log2,
+                avx512::group};
     if (path != four1_path::scalar && block >= avx::lanes)
-        return {avx::lanes, avx::first_pass_count, avx::first_passes, avx::group};
+        return {avx::lanes, avx::first_pass_count, avx::first_passes, nullptr, 0, avx::group};
     return {};
 }
 
 void apply_group(const kernel_set& kernels, int passes, sample* x, std::size_t n, std::size_t h,
                  std::size_t k_begin, std::size_t k_end, const group_twiddles& twiddles) {
     (h >= kernels.lanes ? kernels.group : scalar_group_of)(passes, x, n, h, k_begin, k_end,
-                                                         twiddles);
+                                                           twiddles);
 }
 
 int passes_in_group(std::size_t h, std::size_t end) {
@@ -219,12 +228,9 @@ int passes_in_group(std::size_t h, std::size_t end) {
 }
 
 // 2. Passes of half-size 1 to block / 2, block by block, their twiddles from the tables.
-void transform_blocks(sample* x, std::size_t n, std::int32_t sign, const kernel_set& kernels) {
+void transform_blocks(sample* x, std::size_t n, const kernel_set& kernels, twiddle_table& table,
+                      const twiddle* const* first_pass_twiddles, bool first_passes_done) {
     const std::size_t block = std::min(n, block_samples);
-    twiddle_table& table = twiddle_table::of_sign(sign);
-    const twiddle* first_pass_twiddles[max_group_passes];
-    for (int s = 0; s < kernels.first_pass_count; ++s)
-        first_pass_twiddles[s] = table.of_half(std::size_t{1} << s);
     // Every block goes through the same groups with the same twiddles: found once.
     struct group {
         std::size_t h;
@@ -242,7 +248,8 @@ void transform_blocks(sample* x, std::size_t n, std::int32_t sign, const kernel_
                 next.twiddles.stage[s][e] = table.of_half(h << s) + e * h;
     }
     for (sample* begin = x; begin < x + n; begin += block) {
-        if (kernels.first_passes != nullptr) kernels.first_passes(begin, block, first_pass_twiddles);
+        if (!first_passes_done && kernels.first_passes != nullptr)
+            kernels.first_passes(begin, block, first_pass_twiddles);
         for (std::size_t g = 0; g < group_count; ++g)
             apply_group(kernels, groups[g].passes, begin, block, groups[g].h, 0, groups[g].h,
                         groups[g].twiddles);
@@ -355,9 +362,19 @@ const char* four1_path_name(four1_path path) {
 void four1_fast(float* data, std::int32_t count, std::int32_t sign, four1_path path) {
     auto* const x = reinterpret_cast<sample*>(data);
     const auto n = static_cast<std::size_t>(count);
-    reverse_bits_permutation(x, static_cast<unsigned>(std::countr_zero(n)));
+    const auto log2n = static_cast<unsigned>(std::countr_zero(n));
     const kernel_set kernels = kernels_for(path, std::min(n, block_samples));
-    transform_blocks(x, n, sign, kernels);
+    twiddle_table& table = twiddle_table::of_sign(sign);
+    const twiddle* first_pass_twiddles[max_group_passes];
+    for (int s = 0; s < kernels.first_pass_count; ++s)
+        first_pass_twiddles[s] = table.of_half(std::size_t{1} << s);
+    const bool fused =
+        kernels.reverse_with_first_passes != nullptr && log2n >= kernels.reverse_min_log2;
+    if (fused)
+        kernels.reverse_with_first_passes(x, log2n, first_pass_twiddles);
+    else
+        reverse_bits_permutation(x, log2n);
+    transform_blocks(x, n, kernels, table, first_pass_twiddles, fused);
     transform_sweeps(x, n, sign, kernels);
 }
 

@@ -6,8 +6,8 @@
 
 namespace kelvane::reference {
 
-// Code paths for the butterflies: portable scalar, AVX or AVX-512 (no fused multiply-add), chosen at
-// run time from what the processor offers.
+// Code paths for the butterflies: portable scalar, AVX or AVX-512 (no fused multiply-add), chosen
+// at run time from what the processor offers.
 enum class four1_path { scalar, avx, avx512 };
 
 bool four1_path_available(four1_path path);

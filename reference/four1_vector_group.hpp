@@ -14,8 +14,8 @@ namespace kelvane::reference {
 // For k in steps of Ops::lanes: the group's twiddles for k are split into real and imaginary
 // registers once, then every block of 2^passes h samples goes through all the group's passes.
 template <class Ops, int passes>
-void vector_group(sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
-                  std::size_t k_end, const group_twiddles& twiddles) {
+void vector_group(sample* x, std::size_t n, std::size_t h, std::size_t k_begin, std::size_t k_end,
+                  const group_twiddles& twiddles) {
     using reg = typename Ops::reg;
     constexpr std::size_t points = std::size_t{1} << passes;
     for (std::size_t k = k_begin; k < k_end; k += Ops::lanes) {
