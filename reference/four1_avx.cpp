@@ -21,6 +21,7 @@ struct ops {
     static reg sub(reg a, reg b) { return _mm256_sub_ps(a, b); }
     static reg real_parts(reg w) { return _mm256_moveldup_ps(w); }
     static reg imaginary_parts(reg w) { return _mm256_movehdup_ps(w); }
+    static reg negated(reg w) { return _mm256_xor_ps(w, _mm256_set1_ps(-0.0f)); }
     // Separate multiplies and addsub: (wr*br - wi*bi, wr*bi + wi*br) rounded as the scalar code.
     static reg twiddled(reg b, reg w_re, reg w_im) {
         const reg swapped = _mm256_permute_ps(b, 0xb1);

@@ -3,6 +3,7 @@
 #include "four1_vector.hpp"
 #include "four1_vector_group.hpp"
 
+#include <cstdint>
 #include <immintrin.h>
 
 namespace kelvane::reference::avx512 {
@@ -20,6 +21,10 @@ struct ops {
     static reg sub(reg a, reg b) { return _mm512_sub_ps(a, b); }
     static reg real_parts(reg w) { return _mm512_moveldup_ps(w); }
     static reg imaginary_parts(reg w) { return _mm512_movehdup_ps(w); }
+    static reg negated(reg w) {
+        return _mm512_castsi512_ps(
+            _mm512_xor_si512(_mm512_castps_si512(w), _mm512_set1_epi32(INT32_MIN)));
+    }
     // No addsub here: the sum in every lane, then the difference in the real lanes, each one
     // IEEE operation as in the scalar code.
     static reg twiddled(reg b, reg w_re, reg w_im) {

@@ -4,15 +4,17 @@
 // the same recurrence from the same start, step by step, rounded to single once per factor.
 //
 // The twiddles of a pass depend only on its half-size and the sign, never on the count: those of
-// half-sizes up to 2^15 are computed once, by the same recurrence, into tables held for the
-// life of the process (512 KiB a sign, made on first use, thread-safely).
+// half-sizes up to 2^16 are computed once for sign +1, by the same recurrence, into a table held
+// for the life of the process (1 MiB, made on first use, thread-safely); sign -1 uses their
+// conjugates, which are its own twiddles bit for bit.
 //
 // Outline, for n samples:
-//   1. Bit-reversal permutation in tiles of 8 x 8 samples, each pair swapped once.
+//   1. Bit-reversal permutation in tiles of 8 x 8 samples, each pair swapped once; on AVX-512
+//      fused with the passes of half-size 1, 2 and 4.
 //   2. Passes of half-size 1 to 2048 block by block (4096 samples, 32 KiB, stay in L1), their
-//      twiddles from the tables.
+//      twiddles from the table.
 //   3. Larger passes in groups of up to three per sweep over the array, their twiddles from the
-//      tables, or beyond them chunk by chunk from recurrence cursors.
+//      table, or beyond it chunk by chunk from recurrence cursors.
 // Scratch: one chunk of twiddles for the cursors of a group (14 KiB), on the stack.
 #include "four1_fast.hpp"
 
@@ -33,7 +35,7 @@ namespace {
 
 constexpr std::size_t block_samples = 4096;
 constexpr std::size_t chunk_twiddles = 256;
-constexpr std::size_t max_tabled_half = std::size_t{1} << 15;
+constexpr std::size_t max_tabled_half = std::size_t{1} << 16;
 
 // The twiddle factor recurrence of one pass of half-size `half` (span 2 * half positions).
 class twiddle_cursor {
@@ -69,31 +71,45 @@ class twiddle_cursor {
     double ui_ = 0.0;
 };
 
-// The twiddles of every pass of half-size h <= max_tabled_half for one sign, those of h at
-// [h, 2h), each half-size filled on its first use. Never destroyed: calls may come from exit
+// The twiddles of every pass of half-size h <= max_tabled_half for exponent sign +1, those of h
+// at [h, 2h), each half-size filled on its first use. Never destroyed: calls may come from exit
 // handlers.
 class twiddle_table {
   public:
     const twiddle* of_half(std::size_t half) {
         const auto level = static_cast<std::size_t>(std::countr_zero(half));
         std::call_once(filled_[level],
-                       [&] { twiddle_cursor(half, sign_).fill(&twiddles_[half], half); });
+                       [&] { twiddle_cursor(half, 1).fill(&twiddles_[half], half); });
         return &twiddles_[half];
     }
-    static twiddle_table& of_sign(std::int32_t sign) {
-        static twiddle_table* const plus = new twiddle_table(1);
-        static twiddle_table* const minus = new twiddle_table(-1);
-        return sign > 0 ? *plus : *minus;
+    static twiddle_table& instance() {
+        static twiddle_table* const table = new twiddle_table;
+        return *table;
     }
 
   private:
-    explicit twiddle_table(std::int32_t sign) : sign_(sign) {}
-    std::int32_t sign_;
     std::once_flag filled_[std::countr_zero(max_tabled_half) + 1];
     twiddle twiddles_[2 * max_tabled_half];
 };
-static_assert(2 * sizeof(twiddle) * 2 * max_tabled_half <= std::size_t{1} << 20,
-              "the tables of both signs stay within 1 MiB");
+static_assert(sizeof(twiddle) * 2 * max_tabled_half <= std::size_t{1} << 20,
+              "the table stays within 1 MiB");
+
+// Sign -1 gives every pass the conjugates of sign +1's twiddles, bit for bit, where the C
+// library's sine is odd at the angles the passes start from: the recurrence's constants are then
+// (cr, -ci), and negation commutes with every rounding in it. Checked once, for every span.
+bool minus_sign_is_conjugate() {
+    static const bool conjugate = [] {
+        for (double span = 2; span <= four1_max_count; span *= 2) {
+            const double angle = four1_two_pi / span;
+            for (const double a : {angle, 0.5 * angle})
+                if (std::bit_cast<std::uint64_t>(std::sin(-a)) !=
+                    std::bit_cast<std::uint64_t>(-std::sin(a)))
+                    return false;
+        }
+        return true;
+    }();
+    return conjugate;
+}
 
 // 1. Bit reversal. Index i = [a | middle | c] with a and c of `tile_bits` bits maps to
 //    [rev c | rev middle | rev a]: the tile of one middle value pairs with the tile of the
@@ -148,6 +164,10 @@ inline void butterfly(sample& a, sample& b, twiddle w) {
     a.im = a.im + ti;
 }
 
+twiddle stored_or_conjugate(twiddle w, bool conjugate) {
+    return conjugate ? twiddle{w.re, -w.im} : w;
+}
+
 template <int passes>
 void scalar_group(sample* x, std::size_t n, std::size_t h, std::size_t k_begin, std::size_t k_end,
                   const group_twiddles& twiddles) {
@@ -161,8 +181,10 @@ void scalar_group(sample* x, std::size_t n, std::size_t h, std::size_t k_begin, 
                 const std::size_t distance = std::size_t{1} << s;
                 for (std::size_t e = 0; e < points; ++e)
                     if ((e & distance) == 0)
-                        butterfly(v[e], v[e + distance],
-                                  twiddles.stage[s][e & (distance - 1)][k - k_begin]);
+                        butterfly(
+                            v[e], v[e + distance],
+                            stored_or_conjugate(twiddles.stage[s][e & (distance - 1)][k - k_begin],
+                                                twiddles.conjugate[s]));
             }
             for (std::size_t e = 0; e < points; ++e)
                 x[block + e * h + k] = v[e];
@@ -228,8 +250,9 @@ int passes_in_group(std::size_t h, std::size_t end) {
 }
 
 // 2. Passes of half-size 1 to block / 2, block by block, their twiddles from the tables.
-void transform_blocks(sample* x, std::size_t n, const kernel_set& kernels, twiddle_table& table,
+void transform_blocks(sample* x, std::size_t n, const kernel_set& kernels, bool conjugate,
                       const twiddle* const* first_pass_twiddles, bool first_passes_done) {
+    twiddle_table& table = twiddle_table::instance();
     const std::size_t block = std::min(n, block_samples);
     // Every block goes through the same groups with the same twiddles: found once.
     struct group {
@@ -246,6 +269,8 @@ void transform_blocks(sample* x, std::size_t n, const kernel_set& kernels, twidd
         for (int s = 0; s < next.passes; ++s)
             for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
                 next.twiddles.stage[s][e] = table.of_half(h << s) + e * h;
+        for (int s = 0; s < next.passes; ++s)
+            next.twiddles.conjugate[s] = conjugate;
     }
     for (sample* begin = x; begin < x + n; begin += block) {
         if (!first_passes_done && kernels.first_passes != nullptr)
@@ -301,7 +326,7 @@ void fill_chunk(twiddle_cursor* cursors, std::size_t first, std::size_t end,
 void transform_sweeps(sample* x, std::size_t n, std::int32_t sign, const kernel_set& kernels) {
     twiddle chunk[cursor_count][chunk_twiddles];
     twiddle_cursor cursors[cursor_count];
-    twiddle_table& table = twiddle_table::of_sign(sign);
+    twiddle_table& table = twiddle_table::instance();
     for (std::size_t h = block_samples; h < n;) {
         const int passes = passes_in_group(h, n);
         int first_stage = 0; // the first stage beyond the tables
@@ -314,10 +339,12 @@ void transform_sweeps(sample* x, std::size_t n, std::int32_t sign, const kernel_
             const std::size_t count = std::min(chunk_twiddles, h - k);
             fill_chunk(cursors, first_cursor, end_cursor, chunk, count);
             group_twiddles twiddles{};
-            for (int s = 0; s < passes; ++s)
+            for (int s = 0; s < passes; ++s) {
                 for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
                     twiddles.stage[s][e] = s < first_stage ? table.of_half(h << s) + e * h + k
                                                            : chunk[cursor_index(s, e)];
+                twiddles.conjugate[s] = s < first_stage && sign < 0;
+            }
             // Block by block: the chunk's samples of one block stay in cache through the group.
             const std::size_t span = (std::size_t{1} << passes) * h;
             for (std::size_t block = 0; block < n; block += span)
@@ -363,18 +390,27 @@ void four1_fast(float* data, std::int32_t count, std::int32_t sign, four1_path p
     auto* const x = reinterpret_cast<sample*>(data);
     const auto n = static_cast<std::size_t>(count);
     const auto log2n = static_cast<unsigned>(std::countr_zero(n));
+    if (sign < 0 && !minus_sign_is_conjugate()) {
+        four1_plain(data, count, sign);
+        return;
+    }
     const kernel_set kernels = kernels_for(path, std::min(n, block_samples));
-    twiddle_table& table = twiddle_table::of_sign(sign);
+    // The first passes' twiddles, half-sizes 1 to 4, as this sign has them.
+    twiddle first_passes[max_group_passes][std::size_t{1} << (max_group_passes - 1)];
     const twiddle* first_pass_twiddles[max_group_passes];
-    for (int s = 0; s < kernels.first_pass_count; ++s)
-        first_pass_twiddles[s] = table.of_half(std::size_t{1} << s);
+    for (int s = 0; s < kernels.first_pass_count; ++s) {
+        const twiddle* stored = twiddle_table::instance().of_half(std::size_t{1} << s);
+        for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
+            first_passes[s][e] = stored_or_conjugate(stored[e], sign < 0);
+        first_pass_twiddles[s] = first_passes[s];
+    }
     const bool fused =
         kernels.reverse_with_first_passes != nullptr && log2n >= kernels.reverse_min_log2;
     if (fused)
         kernels.reverse_with_first_passes(x, log2n, first_pass_twiddles);
     else
         reverse_bits_permutation(x, log2n);
-    transform_blocks(x, n, kernels, table, first_pass_twiddles, fused);
+    transform_blocks(x, n, kernels, sign < 0, first_pass_twiddles, fused);
     transform_sweeps(x, n, sign, kernels);
 }
 

@@ -20,9 +20,11 @@ struct twiddle {
 inline constexpr int max_group_passes = 3;
 
 // Twiddles of a group of passes h, 2h, ..., 2^(r-1) h: stage s uses those of pass 2^s h at
-// k + e * h for e in [0, 2^s), from arrays indexed by k - k_begin.
+// k + e * h for e in [0, 2^s), from arrays indexed by k - k_begin, conjugated where
+// `conjugate[s]` (the other sign's twiddles).
 struct group_twiddles {
     const twiddle* stage[max_group_passes][std::size_t{1} << (max_group_passes - 1)];
+    bool conjugate[max_group_passes];
 };
 
 } // namespace kelvane::reference

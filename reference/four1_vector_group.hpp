@@ -3,6 +3,7 @@
 // instruction set's source includes this under its own compiler target; nothing else may.
 //
 // Each lane rounds as the scalar butterfly: tr = wr*br - wi*bi, ti = wr*bi + wi*br, then a +- t.
+// Negating a twiddle's imaginary part is exact, so a conjugated twiddle rounds as the stored one.
 #pragma once
 
 #include "four1_layout.hpp"
@@ -26,7 +27,9 @@ void vector_group(sample* x, std::size_t n, std::size_t h, std::size_t k_begin, 
             for (std::size_t e = 0; e < (std::size_t{1} << s); ++e) {
                 const reg w = Ops::load(&twiddles.stage[s][e][k - k_begin]);
                 w_re[(std::size_t{1} << s) - 1 + e] = Ops::real_parts(w);
-                w_im[(std::size_t{1} << s) - 1 + e] = Ops::imaginary_parts(w);
+                const reg w_im_stored = Ops::imaginary_parts(w);
+                w_im[(std::size_t{1} << s) - 1 + e] =
+                    twiddles.conjugate[s] ? Ops::negated(w_im_stored) : w_im_stored;
             }
         for (std::size_t block = 0; block < n; block += points * h) {
             reg v[points];
