@@ -136,7 +136,8 @@ void first_passes_on_rows(__m512d (&rows)[8], const first_pass_twiddles& w) {
 // Index i = [a | middle | c], a and c of three bits, goes to [rev c | rev middle | rev a]. The
 // tile of one middle (rows a, eight adjacent samples c each) pairs with the tile of the reversed
 // middle: both are loaded, passed and transposed, then each stored where the other was.
-void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* pass) {
+void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* pass,
+                               background_work* background) {
     first_pass_twiddles w;
     for (unsigned s = 0; s < 3; ++s)
         for (unsigned e = 0; e < (1U << s); ++e) {
@@ -164,12 +165,48 @@ void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* 
         }
         for (std::size_t c = 0; c < 8; ++c)
             _mm512_storeu_pd(partner + (reversed(c, 3) << high_shift), rows[c]);
+        tick(background);
+    }
+}
+
+void fill_chains(chain_set& chains, twiddle* out, std::size_t row_stride, std::size_t count) {
+    constexpr std::size_t registers = max_chains / 8;
+    __m512d ur[registers];
+    __m512d ui[registers];
+    __m512d cr[registers];
+    __m512d ci[registers];
+    for (std::size_t r = 0; r < registers; ++r) {
+        ur[r] = _mm512_loadu_pd(&chains.ur[8 * r]);
+        ui[r] = _mm512_loadu_pd(&chains.ui[8 * r]);
+        cr[r] = _mm512_loadu_pd(&chains.cr[8 * r]);
+        ci[r] = _mm512_loadu_pd(&chains.ci[8 * r]);
+    }
+    // Pairs (re, im) come out for chains 0, 1, 4, 5, 2, 3, 6, 7 of a register.
+    const auto stride = static_cast<long long>(row_stride);
+    const __m512i rows = _mm512_mullo_epi64(_mm512_setr_epi64(0, 1, 4, 5, 2, 3, 6, 7),
+                                            _mm512_set1_epi64(stride));
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t r = 0; r < registers; ++r) {
+            const __m256 re = _mm512_cvtpd_ps(ur[r]);
+            const __m256 im = _mm512_cvtpd_ps(ui[r]);
+            const __m512 pairs = _mm512_insertf32x8(
+                _mm512_castps256_ps512(_mm256_unpacklo_ps(re, im)), _mm256_unpackhi_ps(re, im), 1);
+            _mm512_i64scatter_pd(&out[8 * r * row_stride + i], rows, _mm512_castps_pd(pairs), 8);
+            const __m512d ur_old = ur[r];
+            ur[r] = _mm512_sub_pd(_mm512_add_pd(_mm512_mul_pd(ur[r], cr[r]), ur[r]),
+                                  _mm512_mul_pd(ui[r], ci[r]));
+            ui[r] = _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(ui[r], cr[r]), ui[r]),
+                                  _mm512_mul_pd(ur_old, ci[r]));
+        }
+    for (std::size_t r = 0; r < registers; ++r) {
+        _mm512_storeu_pd(&chains.ur[8 * r], ur[r]);
+        _mm512_storeu_pd(&chains.ui[8 * r], ui[r]);
     }
 }
 
 void group(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
-           std::size_t k_end, const group_twiddles& twiddles) {
-    vector_group<ops>(passes, x, n, h, k_begin, k_end, twiddles);
+           std::size_t k_end, const group_twiddles& twiddles, background_work* background) {
+    vector_group<ops>(passes, x, n, h, k_begin, k_end, twiddles, background);
 }
 
 } // namespace kelvane::reference::avx512

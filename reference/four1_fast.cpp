@@ -34,7 +34,7 @@ namespace kelvane::reference {
 namespace {
 
 constexpr std::size_t block_samples = 4096;
-constexpr std::size_t chunk_twiddles = 256;
+constexpr std::size_t chunk_twiddles = 64;
 constexpr std::size_t max_tabled_half = std::size_t{1} << 16;
 
 // The twiddle factor recurrence of one pass of half-size `half` (span 2 * half positions).
@@ -65,6 +65,7 @@ class twiddle_cursor {
     }
 
   private:
+    friend struct group_chains;
     double cr_ = 0.0;
     double ci_ = 0.0;
     double ur_ = 1.0;
@@ -207,9 +208,23 @@ void run_group(int passes, Group group) {
     }
 }
 
+// The scalar path lets background work wait: it is finished when needed.
 void scalar_group_of(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
-                     std::size_t k_end, const group_twiddles& twiddles) {
+                     std::size_t k_end, const group_twiddles& twiddles, background_work*) {
     run_group(passes, [&]<int p>() { scalar_group<p>(x, n, h, k_begin, k_end, twiddles); });
+}
+
+// Unused chains step from zero and are never read.
+void scalar_fill_chains(chain_set& chains, twiddle* out, std::size_t row_stride,
+                        std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t c = 0; c < max_chains; ++c) {
+            out[c * row_stride + i] = {static_cast<float>(chains.ur[c]),
+                                       static_cast<float>(chains.ui[c])};
+            const double ur_old = chains.ur[c];
+            chains.ur[c] = (chains.ur[c] * chains.cr[c] + chains.ur[c]) - chains.ui[c] * chains.ci[c];
+            chains.ui[c] = (chains.ui[c] * chains.cr[c] + chains.ui[c]) + ur_old * chains.ci[c];
+        }
 }
 
 // The kernels of one call: a vector set where the path has one and the block fills its
@@ -219,11 +234,14 @@ struct kernel_set {
     int first_pass_count = 0;
     void (*first_passes)(sample* x, std::size_t n, const twiddle* const* pass) = nullptr;
     // Where not null: the permutation and the first passes in one sweep, from this size on.
-    void (*reverse_with_first_passes)(sample* x, unsigned log2n,
-                                      const twiddle* const* pass) = nullptr;
+    void (*reverse_with_first_passes)(sample* x, unsigned log2n, const twiddle* const* pass,
+                                      background_work* background) = nullptr;
     unsigned reverse_min_log2 = 0;
+    void (*fill_chains)(chain_set& chains, twiddle* out, std::size_t row_stride,
+                        std::size_t count) = scalar_fill_chains;
     void (*group)(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
-                  std::size_t k_end, const group_twiddles& twiddles) = scalar_group_of;
+                  std::size_t k_end, const group_twiddles& twiddles,
+                  background_work* background) = scalar_group_of;
 };
 
 kernel_set kernels_for(four1_path path, std::size_t block) {
@@ -233,16 +251,19 @@ kernel_set kernels_for(four1_path path, std::size_t block) {
                 avx512::first_passes,
                 avx512::reverse_with_first_passes,
                 avx512::reverse_min_log2,
+                avx512::fill_chains,
                 avx512::group};
     if (path != four1_path::scalar && block >= avx::lanes)
-        return {avx::lanes, avx::first_pass_count, avx::first_passes, nullptr, 0, avx::group};
+        return {avx::lanes,         avx::first_pass_count, avx::first_passes, nullptr, 0,
+                scalar_fill_chains, avx::group};
     return {};
 }
 
 void apply_group(const kernel_set& kernels, int passes, sample* x, std::size_t n, std::size_t h,
-                 std::size_t k_begin, std::size_t k_end, const group_twiddles& twiddles) {
+                 std::size_t k_begin, std::size_t k_end, const group_twiddles& twiddles,
+                 background_work* background) {
     (h >= kernels.lanes ? kernels.group : scalar_group_of)(passes, x, n, h, k_begin, k_end,
-                                                           twiddles);
+                                                           twiddles, background);
 }
 
 int passes_in_group(std::size_t h, std::size_t end) {
@@ -251,7 +272,8 @@ int passes_in_group(std::size_t h, std::size_t end) {
 
 // 2. Passes of half-size 1 to block / 2, block by block, their twiddles from the tables.
 void transform_blocks(sample* x, std::size_t n, const kernel_set& kernels, bool conjugate,
-                      const twiddle* const* first_pass_twiddles, bool first_passes_done) {
+                      const twiddle* const* first_pass_twiddles, bool first_passes_done,
+                      background_work* background) {
     twiddle_table& table = twiddle_table::instance();
     const std::size_t block = std::min(n, block_samples);
     // Every block goes through the same groups with the same twiddles: found once.
@@ -277,80 +299,186 @@ void transform_blocks(sample* x, std::size_t n, const kernel_set& kernels, bool 
             kernels.first_passes(begin, block, first_pass_twiddles);
         for (std::size_t g = 0; g < group_count; ++g)
             apply_group(kernels, groups[g].passes, begin, block, groups[g].h, 0, groups[g].h,
-                        groups[g].twiddles);
+                        groups[g].twiddles, background);
     }
 }
 
-// The cursors of a group, numbered stage by stage: stage s has one for each of its 2^s starts.
-constexpr std::size_t cursor_count = (std::size_t{1} << max_group_passes) - 1;
-constexpr std::size_t cursor_index(int stage, std::size_t start) {
-    return (std::size_t{1} << stage) - 1 + start;
-}
-static_assert(cursor_index(max_group_passes - 1, (std::size_t{1} << (max_group_passes - 1)) - 1) ==
-                  cursor_count - 1,
-              "every stage and start of the largest group has a cursor");
+// 3. Passes beyond the block, a group per sweep. A stage whose pass has a table reads its
+//    twiddles there. Every other pass runs its recurrence in several chains at once, each from
+//    a start that a walk along the recurrence recorded earlier, in the background of the
+//    butterflies before it: the walk is one long chain of dependent steps, which alone would
+//    leave the processor idle most of the time.
 
-// Stage s of a group starting at half-size h belongs to the pass of half-size 2^s h and needs
-// its recurrence from the starts e * h, e < 2^s: cursor (s, e) starts e * h steps into it.
-// One walker a stage steps there, as the plain order does; the walkers are independent chains,
-// stepped side by side so that their latencies overlap.
-void place_cursors(twiddle_cursor* cursors, std::size_t h, int passes, int first_stage,
-                   std::int32_t sign) {
-    std::optional<twiddle_cursor> walkers[max_group_passes];
-    for (int s = first_stage; s < passes; ++s)
-        walkers[s].emplace(h << s, sign);
-    const std::size_t starts = std::size_t{1} << (passes - 1);
-    for (std::size_t e = 0; e < starts; ++e) {
-        for (int s = first_stage; s < passes; ++s)
-            if (e < (std::size_t{1} << s)) cursors[cursor_index(s, e)] = *walkers[s];
-        if (e + 1 == starts) break;
-        for (std::size_t step = 0; step < h; ++step)
-            for (int s = std::max(first_stage, 1); s < passes; ++s)
-                if (e + 1 < (std::size_t{1} << s)) walkers[s]->step();
+// A group's stage s covers k in [0, h) for each of its 2^s starts e * h. Splitting [0, h) into
+// `sub_ranges` gives the stage 2^s * sub_ranges chains, a group at most max_chains in all.
+constexpr std::size_t chains_per_stage = 8; // in the group's last stage
+static_assert(chains_per_stage * 2 - 1 <= max_chains, "a group's stages share the chains");
+
+// The chains of one group and where they stand.
+struct group_chains {
+    chain_set state{};
+    std::size_t count = 0;
+
+    std::size_t add(const twiddle_cursor& cursor) {
+        state.cr[count] = cursor.cr_;
+        state.ci[count] = cursor.ci_;
+        state.ur[count] = cursor.ur_;
+        state.ui[count] = cursor.ui_;
+        return count++;
     }
-}
+};
 
-// The next `count` twiddles of the cursors from stage `first_stage` on. They are independent
-// chains: stepped side by side, their latencies overlap.
-void fill_chunk(twiddle_cursor* cursors, std::size_t first, std::size_t end,
-                twiddle (*chunk)[chunk_twiddles], std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i)
-        for (std::size_t c = first; c < end; ++c) {
-            chunk[c][i] = cursors[c].current();
-            cursors[c].step();
-        }
-}
+// A sweep's group: `passes` passes from half-size h, those from `first_stage` on beyond the table.
+struct sweep_group {
+    std::size_t h;
+    int passes;
+    int first_stage;
+    std::size_t sub_ranges; // 1 where every stage reads the table
+};
 
-// 3. Passes of half-size `block_samples` and more, a group per sweep. A stage whose pass has a
-//    table reads its twiddles there; the others from cursors, chunk by chunk.
-void transform_sweeps(sample* x, std::size_t n, std::int32_t sign, const kernel_set& kernels) {
-    twiddle chunk[cursor_count][chunk_twiddles];
-    twiddle_cursor cursors[cursor_count];
-    twiddle_table& table = twiddle_table::instance();
-    for (std::size_t h = block_samples; h < n;) {
+// Passes of half-size block_samples to four1_max_count / 2, in groups of max_group_passes but
+// the last.
+constexpr int max_sweep_groups =
+    (std::countr_zero(static_cast<std::uint32_t>(four1_max_count)) -
+     std::countr_zero(block_samples) + max_group_passes - 1) /
+    max_group_passes;
+
+std::size_t plan_sweeps(std::size_t n, sweep_group (&groups)[max_sweep_groups]) {
+    std::size_t count = 0;
+    for (std::size_t h = block_samples; h < n; h <<= groups[count++].passes) {
         const int passes = passes_in_group(h, n);
-        int first_stage = 0; // the first stage beyond the tables
+        int first_stage = 0;
         while (first_stage < passes && (h << first_stage) <= max_tabled_half)
             ++first_stage;
-        place_cursors(cursors, h, passes, first_stage, sign);
-        const std::size_t first_cursor = cursor_index(first_stage, 0);
-        const std::size_t end_cursor = cursor_index(passes, 0);
-        for (std::size_t k = 0; k < h; k += chunk_twiddles) {
-            const std::size_t count = std::min(chunk_twiddles, h - k);
-            fill_chunk(cursors, first_cursor, end_cursor, chunk, count);
-            group_twiddles twiddles{};
-            for (int s = 0; s < passes; ++s) {
-                for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
-                    twiddles.stage[s][e] = s < first_stage ? table.of_half(h << s) + e * h + k
-                                                           : chunk[cursor_index(s, e)];
-                twiddles.conjugate[s] = s < first_stage && sign < 0;
+        const std::size_t sub_ranges =
+            first_stage == passes ? 1 : chains_per_stage >> (passes - 1);
+        groups[count] = {h, passes, first_stage, sub_ranges};
+    }
+    return count;
+}
+
+// The walk along one pass's recurrence, recording the start of each of its chains: every
+// `spacing` steps, `starts` in all, the first being the recurrence's own start.
+struct pass_walk {
+    std::size_t half = 0;
+    twiddle_cursor walker;
+    std::size_t spacing = 0;
+    std::size_t starts = 0;
+    std::size_t recorded = 0;
+    std::size_t to_next = 0; // steps to the next start
+    twiddle_cursor start[chains_per_stage];
+
+    pass_walk() = default;
+    pass_walk(std::size_t pass_half, std::int32_t sign, std::size_t chain_spacing,
+              std::size_t chain_count)
+        : half(pass_half), walker(pass_half, sign), spacing(chain_spacing),
+          starts(chain_count), recorded(1), to_next(chain_spacing) {
+        start[0] = walker;
+    }
+    bool done() const { return recorded == starts; }
+    std::size_t steps_left() const { return done() ? 0 : (starts - recorded - 1) * spacing + to_next; }
+    // Up to `steps` steps, the recurrence in registers meanwhile.
+    void advance(std::size_t steps) {
+        twiddle_cursor at = walker;
+        for (std::size_t i = 0; i < steps && !done(); ++i) {
+            at.step();
+            if (--to_next == 0) {
+                start[recorded++] = at;
+                to_next = spacing;
             }
-            // Block by block: the chunk's samples of one block stay in cache through the group.
-            const std::size_t span = (std::size_t{1} << passes) * h;
-            for (std::size_t block = 0; block < n; block += span)
-                apply_group(kernels, passes, x + block, span, h, k, k + count, twiddles);
         }
-        h <<= passes;
+        walker = at;
+    }
+};
+
+// Every walk a call needs, stepped a few steps each on every tick: the walks are independent
+// chains, so their latencies overlap with each other and with the butterflies around them.
+class walks_in_background : public background_work {
+  public:
+    walks_in_background(const sweep_group* groups, std::size_t group_count, std::int32_t sign,
+                        std::size_t ticks_expected)
+        : background_work{tick_all} {
+        std::size_t longest = 0;
+        for (std::size_t g = 0; g < group_count; ++g)
+            for (int s = groups[g].first_stage; s < groups[g].passes; ++s) {
+                const std::size_t chains = (std::size_t{1} << s) * groups[g].sub_ranges;
+                walks_[count_] = pass_walk(groups[g].h << s, sign,
+                                           groups[g].h / groups[g].sub_ranges, chains);
+                longest = std::max(longest, walks_[count_].steps_left());
+                ++count_;
+            }
+        steps_per_tick_ = std::clamp<std::size_t>(
+            (longest + ticks_expected - 1) / std::max<std::size_t>(ticks_expected, 1), 1,
+            max_steps_per_tick);
+    }
+
+    // The walk of the pass of half-size `half`, finished.
+    const pass_walk& finished(std::size_t half) {
+        for (std::size_t w = 0; w < count_; ++w)
+            if (walks_[w].half == half) {
+                walks_[w].advance(walks_[w].steps_left());
+                return walks_[w];
+            }
+        __builtin_unreachable();
+    }
+
+  private:
+    static constexpr std::size_t max_steps_per_tick = 32;
+    // Passes beyond the table, up to half-size four1_max_count / 2.
+    static constexpr std::size_t max_walks =
+        std::countr_zero(static_cast<std::uint32_t>(four1_max_count)) - 1 -
+        std::countr_zero(max_tabled_half);
+
+    static void tick_all(background_work& work) {
+        auto& self = static_cast<walks_in_background&>(work);
+        for (std::size_t w = self.first_unfinished_; w < self.count_; ++w)
+            self.walks_[w].advance(self.steps_per_tick_);
+        while (self.first_unfinished_ < self.count_ && self.walks_[self.first_unfinished_].done())
+            ++self.first_unfinished_;
+    }
+
+    pass_walk walks_[max_walks];
+    std::size_t count_ = 0;
+    std::size_t first_unfinished_ = 0;
+    std::size_t steps_per_tick_ = 1;
+};
+
+// A group over x[0, n), the chunk [j, j + count) of each sub-range at a time, block by block:
+// the chunk's samples of one block stay in cache through the group.
+void sweep(sample* x, std::size_t n, const sweep_group& group, std::int32_t sign,
+           const kernel_set& kernels, walks_in_background* walks) {
+    const std::size_t h = group.h;
+    const std::size_t range = h / group.sub_ranges;
+    const std::size_t span = (std::size_t{1} << group.passes) * h;
+    twiddle_table& table = twiddle_table::instance();
+    group_chains chains;
+    std::size_t chain_of[max_group_passes][std::size_t{1} << (max_group_passes - 1)][8] = {};
+    for (int s = group.first_stage; s < group.passes; ++s) {
+        const pass_walk& walk = walks->finished(h << s);
+        for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
+            for (std::size_t r = 0; r < group.sub_ranges; ++r)
+                chain_of[s][e][r] = chains.add(walk.start[e * group.sub_ranges + r]);
+    }
+    background_work* const background = walks;
+    twiddle chunk[max_chains][chunk_twiddles];
+    const std::size_t step = chains.count == 0 ? range : chunk_twiddles;
+    for (std::size_t j = 0; j < range; j += step) {
+        const std::size_t count = std::min(step, range - j);
+        if (chains.count > 0) kernels.fill_chains(chains.state, chunk[0], chunk_twiddles, count);
+        for (std::size_t r = 0; r < group.sub_ranges; ++r) {
+            const std::size_t k = r * range + j;
+            group_twiddles twiddles{};
+            for (int s = 0; s < group.passes; ++s) {
+                const bool tabled = s < group.first_stage;
+                for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
+                    twiddles.stage[s][e] = tabled ? table.of_half(h << s) + e * h + k
+                                                  : chunk[chain_of[s][e][r]];
+                twiddles.conjugate[s] = tabled && sign < 0;
+            }
+            for (std::size_t block = 0; block < n; block += span)
+                apply_group(kernels, group.passes, x + block, span, h, k, k + count, twiddles,
+                            background);
+        }
     }
 }
 
@@ -406,12 +534,32 @@ void four1_fast(float* data, std::int32_t count, std::int32_t sign, four1_path p
     }
     const bool fused =
         kernels.reverse_with_first_passes != nullptr && log2n >= kernels.reverse_min_log2;
+
+    sweep_group groups[max_sweep_groups];
+    const std::size_t group_count = plan_sweeps(n, groups);
+    // Ticks before the first walk is needed: one per pair of tiles, one per register block of
+    // each vector group of the blocks and of the sweeps that read only the table.
+    std::size_t vector_groups = 0;
+    for (std::size_t h = std::size_t{1} << kernels.first_pass_count; h < std::min(n, block_samples);
+         h <<= passes_in_group(h, std::min(n, block_samples)))
+        vector_groups += h >= kernels.lanes && kernels.lanes > 1 ? 1 : 0;
+    for (std::size_t g = 0; g < group_count && groups[g].sub_ranges == 1; ++g)
+        vector_groups += kernels.lanes > 1 ? 1 : 0;
+    const std::size_t ticks_expected =
+        (fused ? n / 128 : 0) + vector_groups * (n / (kernels.lanes << max_group_passes));
+    // Only counts with passes beyond the table have walks to make.
+    std::optional<walks_in_background> walks;
+    if (group_count > 0 && groups[group_count - 1].first_stage < groups[group_count - 1].passes)
+        walks.emplace(groups, group_count, sign, ticks_expected);
+    walks_in_background* const background = walks ? &*walks : nullptr;
+
     if (fused)
-        kernels.reverse_with_first_passes(x, log2n, first_pass_twiddles);
+        kernels.reverse_with_first_passes(x, log2n, first_pass_twiddles, background);
     else
         reverse_bits_permutation(x, log2n);
-    transform_blocks(x, n, kernels, sign < 0, first_pass_twiddles, fused);
-    transform_sweeps(x, n, sign, kernels);
+    transform_blocks(x, n, kernels, sign < 0, first_pass_twiddles, fused, background);
+    for (std::size_t g = 0; g < group_count; ++g)
+        sweep(x, n, groups[g], sign, kernels, background);
 }
 
 } // namespace kelvane::reference

@@ -27,4 +27,27 @@ struct group_twiddles {
     bool conjugate[max_group_passes];
 };
 
+// Recurrences of twiddle factors stepped side by side, one per lane, each as the plain transform
+// steps its own: ur' = (ur*cr + ur) - ui*ci, ui' = (ui*cr + ui) + ur*ci, rounded to single for
+// use before each step.
+inline constexpr std::size_t max_chains = 16;
+struct chain_set {
+    double cr[max_chains];
+    double ci[max_chains];
+    double ur[max_chains];
+    double ui[max_chains];
+};
+
+// Work that runs beside the butterflies: a long chain of dependent steps that the processor
+// overlaps with independent vector work when the kernels call `tick` once per iteration, a few
+// dozen operations apart. Null where there is none.
+struct background_work {
+    void (*tick)(background_work& work);
+};
+
+// Internal to each source: the kernels' sources are built for different instruction sets.
+static inline void tick(background_work* work) {
+    if (work != nullptr) work->tick(*work);
+}
+
 } // namespace kelvane::reference
