@@ -55,8 +55,8 @@ void first_passes(sample* x, std::size_t n, const twiddle* const* pass) {
 }
 
 void group(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
-           std::size_t k_end, const group_twiddles& twiddles, background_work* background) {
-    vector_group<ops>(passes, x, n, h, k_begin, k_end, twiddles, background);
+           std::size_t k_end, const group_twiddles& twiddles) {
+    vector_group<ops>(passes, x, n, h, k_begin, k_end, twiddles);
 }
 
 } // namespace kelvane::reference::avx

@@ -136,8 +136,7 @@ void first_passes_on_rows(__m512d (&rows)[8], const first_pass_twiddles& w) {
 // Index i = [a | middle | c], a and c of three bits, goes to [rev c | rev middle | rev a]. The
 // tile of one middle (rows a, eight adjacent samples c each) pairs with the tile of the reversed
 // middle: both are loaded, passed and transposed, then each stored where the other was.
-void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* pass,
-                               background_work* background) {
+void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* pass) {
     first_pass_twiddles w;
     for (unsigned s = 0; s < 3; ++s)
         for (unsigned e = 0; e < (1U << s); ++e) {
@@ -165,7 +164,6 @@ void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* 
         }
         for (std::size_t c = 0; c < 8; ++c)
             _mm512_storeu_pd(partner + (reversed(c, 3) << high_shift), rows[c]);
-        tick(background);
     }
 }
 
@@ -183,8 +181,8 @@ void fill_chains(chain_set& chains, twiddle* out, std::size_t row_stride, std::s
     }
     // Pairs (re, im) come out for chains 0, 1, 4, 5, 2, 3, 6, 7 of a register.
     const auto stride = static_cast<long long>(row_stride);
-    const __m512i rows = _mm512_mullo_epi64(_mm512_setr_epi64(0, 1, 4, 5, 2, 3, 6, 7),
-                                            _mm512_set1_epi64(stride));
+    const __m512i rows =
+        _mm512_mullo_epi64(_mm512_setr_epi64(0, 1, 4, 5, 2, 3, 6, 7), _mm512_set1_epi64(stride));
     for (std::size_t i = 0; i < count; ++i)
         for (std::size_t r = 0; r < registers; ++r) {
             const __m256 re = _mm512_cvtpd_ps(ur[r]);
@@ -205,8 +203,8 @@ void fill_chains(chain_set& chains, twiddle* out, std::size_t row_stride, std::s
 }
 
 void group(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
-           std::size_t k_end, const group_twiddles& twiddles, background_work* background) {
-    vector_group<ops>(passes, x, n, h, k_begin, k_end, twiddles, background);
+           std::size_t k_end, const group_twiddles& twiddles) {
+    vector_group<ops>(passes, x, n, h, k_begin, k_end, twiddles);
 }
 
 } // namespace kelvane::reference::avx512

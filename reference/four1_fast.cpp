@@ -4,9 +4,12 @@
 // the same recurrence from the same start, step by step, rounded to single once per factor.
 //
 // The twiddles of a pass depend only on its half-size and the sign, never on the count: those of
-// half-sizes up to 2^16 are computed once for sign +1, by the same recurrence, into a table held
-// for the life of the process (1 MiB, made on first use, thread-safely); sign -1 uses their
-// conjugates, which are its own twiddles bit for bit.
+// half-sizes up to 2^15 are computed once for sign +1, by the same recurrence, into a table held
+// for the life of the process (512 KiB, made on first use, thread-safely); sign -1 uses their
+// conjugates, which are its own twiddles bit for bit. A larger pass runs the recurrence itself,
+// in up to eight chains side by side whose starts, every eighth of the pass, are likewise held
+// (3.3 KiB in all): the chains' latencies overlap, where one chain would leave the processor
+// waiting on each step.
 //
 // Outline, for n samples:
 //   1. Bit-reversal permutation in tiles of 8 x 8 samples, each pair swapped once; on AVX-512
@@ -14,8 +17,8 @@
 //   2. Passes of half-size 1 to 2048 block by block (4096 samples, 32 KiB, stay in L1), their
 //      twiddles from the table.
 //   3. Larger passes in groups of up to three per sweep over the array, their twiddles from the
-//      table, or beyond it chunk by chunk from recurrence cursors.
-// Scratch: one chunk of twiddles for the cursors of a group (14 KiB), on the stack.
+//      table, or beyond it chunk by chunk from the chains.
+// Scratch: one chunk of twiddles for the chains of a group (8 KiB), on the stack.
 #include "four1_fast.hpp"
 
 #include "four1_plain.hpp"
@@ -27,7 +30,6 @@
 #include <cstddef>
 #include <cstring>
 #include <mutex>
-#include <optional>
 #include <utility>
 
 namespace kelvane::reference {
@@ -35,7 +37,7 @@ namespace {
 
 constexpr std::size_t block_samples = 4096;
 constexpr std::size_t chunk_twiddles = 64;
-constexpr std::size_t max_tabled_half = std::size_t{1} << 16;
+constexpr std::size_t max_tabled_half = std::size_t{1} << 15;
 
 // The twiddle factor recurrence of one pass of half-size `half` (span 2 * half positions).
 class twiddle_cursor {
@@ -50,6 +52,14 @@ class twiddle_cursor {
     }
 
     twiddle current() const { return {static_cast<float>(ur_), static_cast<float>(ui_)}; }
+
+    // The same recurrence for the other sign, where it is this one's conjugate.
+    twiddle_cursor conjugate() const {
+        twiddle_cursor other = *this;
+        other.ci_ = -ci_;
+        other.ui_ = -ui_;
+        return other;
+    }
 
     void step() {
         const double ur_old = ur_;
@@ -92,8 +102,6 @@ class twiddle_table {
     std::once_flag filled_[std::countr_zero(max_tabled_half) + 1];
     twiddle twiddles_[2 * max_tabled_half];
 };
-static_assert(sizeof(twiddle) * 2 * max_tabled_half <= std::size_t{1} << 20,
-              "the table stays within 1 MiB");
 
 // Sign -1 gives every pass the conjugates of sign +1's twiddles, bit for bit, where the C
 // library's sine is odd at the angles the passes start from: the recurrence's constants are then
@@ -111,6 +119,41 @@ bool minus_sign_is_conjugate() {
     }();
     return conjugate;
 }
+
+// Passes beyond the twiddle table run their recurrence in several chains at once, each from a
+// start every 1/starts_per_pass of the pass: the recurrence's state there, for sign +1, made on
+// first use by one walk along the pass and held for the life of the process. Never destroyed.
+constexpr std::size_t starts_per_pass = 8;
+constexpr int first_walked_level = std::countr_zero(max_tabled_half) + 1;
+constexpr int last_walked_level = std::countr_zero(static_cast<std::uint32_t>(four1_max_count)) - 1;
+
+class start_table {
+  public:
+    const twiddle_cursor* of_half(std::size_t half) {
+        const int level = std::countr_zero(half) - first_walked_level;
+        std::call_once(walked_[level], [&] {
+            twiddle_cursor walker(half, 1);
+            for (std::size_t c = 0; c < starts_per_pass; ++c) {
+                starts_[level][c] = walker;
+                if (c + 1 < starts_per_pass)
+                    for (std::size_t step = 0; step < half / starts_per_pass; ++step)
+                        walker.step();
+            }
+        });
+        return starts_[level];
+    }
+    static start_table& instance() {
+        static start_table* const table = new start_table;
+        return *table;
+    }
+
+  private:
+    static constexpr int levels = last_walked_level - first_walked_level + 1;
+    std::once_flag walked_[levels];
+    twiddle_cursor starts_[levels][starts_per_pass];
+};
+static_assert(sizeof(twiddle_table) + sizeof(start_table) <= std::size_t{520} << 10,
+              "the tables stay within 520 KiB");
 
 // 1. Bit reversal. Index i = [a | middle | c] with a and c of `tile_bits` bits maps to
 //    [rev c | rev middle | rev a]: the tile of one middle value pairs with the tile of the
@@ -208,9 +251,8 @@ void run_group(int passes, Group group) {
     }
 }
 
-// The scalar path lets background work wait: it is finished when needed.
 void scalar_group_of(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
-                     std::size_t k_end, const group_twiddles& twiddles, background_work*) {
+                     std::size_t k_end, const group_twiddles& twiddles) {
     run_group(passes, [&]<int p>() { scalar_group<p>(x, n, h, k_begin, k_end, twiddles); });
 }
 
@@ -222,7 +264,8 @@ void scalar_fill_chains(chain_set& chains, twiddle* out, std::size_t row_stride,
             out[c * row_stride + i] = {static_cast<float>(chains.ur[c]),
                                        static_cast<float>(chains.ui[c])};
             const double ur_old = chains.ur[c];
-            chains.ur[c] = (chains.ur[c] * chains.cr[c] + chains.ur[c]) - chains.ui[c] * chains.ci[c];
+            chains.ur[c] =
+                (chains.ur[c] * chains.cr[c] + chains.ur[c]) - chains.ui[c] * chains.ci[c];
             chains.ui[c] = (chains.ui[c] * chains.cr[c] + chains.ui[c]) + ur_old * chains.ci[c];
         }
 }
@@ -234,14 +277,13 @@ struct kernel_set {
     int first_pass_count = 0;
     void (*first_passes)(sample* x, std::size_t n, const twiddle* const* pass) = nullptr;
     // Where not null: the permutation and the first passes in one sweep, from this size on.
-    void (*reverse_with_first_passes)(sample* x, unsigned log2n, const twiddle* const* pass,
-                                      background_work* background) = nullptr;
+    void (*reverse_with_first_passes)(sample* x, unsigned log2n,
+                                      const twiddle* const* pass) = nullptr;
     unsigned reverse_min_log2 = 0;
     void (*fill_chains)(chain_set& chains, twiddle* out, std::size_t row_stride,
                         std::size_t count) = scalar_fill_chains;
     void (*group)(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
-                  std::size_t k_end, const group_twiddles& twiddles,
-                  background_work* background) = scalar_group_of;
+                  std::size_t k_end, const group_twiddles& twiddles) = scalar_group_of;
 };
 
 kernel_set kernels_for(four1_path path, std::size_t block) {
@@ -254,16 +296,15 @@ kernel_set kernels_for(four1_path path, std::size_t block) {
                 avx512::fill_chains,
                 avx512::group};
     if (path != four1_path::scalar && block >= avx::lanes)
-        return {avx::lanes,         avx::first_pass_count, avx::first_passes, nullptr, 0,
-                scalar_fill_chains, avx::group};
+        return {avx::lanes, avx::first_pass_count, avx::first_passes, nullptr,
+                0,          scalar_fill_chains,    avx::group};
     return {};
 }
 
 void apply_group(const kernel_set& kernels, int passes, sample* x, std::size_t n, std::size_t h,
-                 std::size_t k_begin, std::size_t k_end, const group_twiddles& twiddles,
-                 background_work* background) {
+                 std::size_t k_begin, std::size_t k_end, const group_twiddles& twiddles) {
     (h >= kernels.lanes ? kernels.group : scalar_group_of)(passes, x, n, h, k_begin, k_end,
-                                                           twiddles, background);
+                                                           twiddles);
 }
 
 int passes_in_group(std::size_t h, std::size_t end) {
@@ -272,8 +313,7 @@ int passes_in_group(std::size_t h, std::size_t end) {
 
 // 2. Passes of half-size 1 to block / 2, block by block, their twiddles from the tables.
 void transform_blocks(sample* x, std::size_t n, const kernel_set& kernels, bool conjugate,
-                      const twiddle* const* first_pass_twiddles, bool first_passes_done,
-                      background_work* background) {
+                      const twiddle* const* first_pass_twiddles, bool first_passes_done) {
     twiddle_table& table = twiddle_table::instance();
     const std::size_t block = std::min(n, block_samples);
     // Every block goes through the same groups with the same twiddles: found once.
@@ -299,20 +339,17 @@ void transform_blocks(sample* x, std::size_t n, const kernel_set& kernels, bool 
             kernels.first_passes(begin, block, first_pass_twiddles);
         for (std::size_t g = 0; g < group_count; ++g)
             apply_group(kernels, groups[g].passes, begin, block, groups[g].h, 0, groups[g].h,
-                        groups[g].twiddles, background);
+                        groups[g].twiddles);
     }
 }
 
 // 3. Passes beyond the block, a group per sweep. A stage whose pass has a table reads its
-//    twiddles there. Every other pass runs its recurrence in several chains at once, each from
-//    a start that a walk along the recurrence recorded earlier, in the background of the
-//    butterflies before it: the walk is one long chain of dependent steps, which alone would
-//    leave the processor idle most of the time.
-
-// A group's stage s covers k in [0, h) for each of its 2^s starts e * h. Splitting [0, h) into
-// `sub_ranges` gives the stage 2^s * sub_ranges chains, a group at most max_chains in all.
-constexpr std::size_t chains_per_stage = 8; // in the group's last stage
-static_assert(chains_per_stage * 2 - 1 <= max_chains, "a group's stages share the chains");
+//    twiddles there; any other runs its recurrence in chains from the start table, filling a
+//    chunk of twiddles per chain at a time. A group's stage s covers k in [0, h) for each of its
+//    2^s starts e * h; splitting [0, h) into `sub_ranges` gives the stage 2^s * sub_ranges
+//    chains, as many as there are starts in the last stage: independent chains, stepped side by
+//    side, hide each other's latency.
+static_assert(starts_per_pass * 2 - 1 <= max_chains, "a group's stages share the chains");
 
 // The chains of one group and where they stand.
 struct group_chains {
@@ -336,130 +373,27 @@ struct sweep_group {
     std::size_t sub_ranges; // 1 where every stage reads the table
 };
 
-// Passes of half-size block_samples to four1_max_count / 2, in groups of max_group_passes but
-// the last.
-constexpr int max_sweep_groups =
-    (std::countr_zero(static_cast<std::uint32_t>(four1_max_count)) -
-     std::countr_zero(block_samples) + max_group_passes - 1) /
-    max_group_passes;
-
-std::size_t plan_sweeps(std::size_t n, sweep_group (&groups)[max_sweep_groups]) {
-    std::size_t count = 0;
-    for (std::size_t h = block_samples; h < n; h <<= groups[count++].passes) {
-        const int passes = passes_in_group(h, n);
-        int first_stage = 0;
-        while (first_stage < passes && (h << first_stage) <= max_tabled_half)
-            ++first_stage;
-        const std::size_t sub_ranges =
-            first_stage == passes ? 1 : chains_per_stage >> (passes - 1);
-        groups[count] = {h, passes, first_stage, sub_ranges};
-    }
-    return count;
-}
-
-// The walk along one pass's recurrence, recording the start of each of its chains: every
-// `spacing` steps, `starts` in all, the first being the recurrence's own start.
-struct pass_walk {
-    std::size_t half = 0;
-    twiddle_cursor walker;
-    std::size_t spacing = 0;
-    std::size_t starts = 0;
-    std::size_t recorded = 0;
-    std::size_t to_next = 0; // steps to the next start
-    twiddle_cursor start[chains_per_stage];
-
-    pass_walk() = default;
-    pass_walk(std::size_t pass_half, std::int32_t sign, std::size_t chain_spacing,
-              std::size_t chain_count)
-        : half(pass_half), walker(pass_half, sign), spacing(chain_spacing),
-          starts(chain_count), recorded(1), to_next(chain_spacing) {
-        start[0] = walker;
-    }
-    bool done() const { return recorded == starts; }
-    std::size_t steps_left() const { return done() ? 0 : (starts - recorded - 1) * spacing + to_next; }
-    // Up to `steps` steps, the recurrence in registers meanwhile.
-    void advance(std::size_t steps) {
-        twiddle_cursor at = walker;
-        for (std::size_t i = 0; i < steps && !done(); ++i) {
-            at.step();
-            if (--to_next == 0) {
-                start[recorded++] = at;
-                to_next = spacing;
-            }
-        }
-        walker = at;
-    }
-};
-
-// Every walk a call needs, stepped a few steps each on every tick: the walks are independent
-// chains, so their latencies overlap with each other and with the butterflies around them.
-class walks_in_background : public background_work {
-  public:
-    walks_in_background(const sweep_group* groups, std::size_t group_count, std::int32_t sign,
-                        std::size_t ticks_expected)
-        : background_work{tick_all} {
-        std::size_t longest = 0;
-        for (std::size_t g = 0; g < group_count; ++g)
-            for (int s = groups[g].first_stage; s < groups[g].passes; ++s) {
-                const std::size_t chains = (std::size_t{1} << s) * groups[g].sub_ranges;
-                walks_[count_] = pass_walk(groups[g].h << s, sign,
-                                           groups[g].h / groups[g].sub_ranges, chains);
-                longest = std::max(longest, walks_[count_].steps_left());
-                ++count_;
-            }
-        steps_per_tick_ = std::clamp<std::size_t>(
-            (longest + ticks_expected - 1) / std::max<std::size_t>(ticks_expected, 1), 1,
-            max_steps_per_tick);
-    }
-
-    // The walk of the pass of half-size `half`, finished.
-    const pass_walk& finished(std::size_t half) {
-        for (std::size_t w = 0; w < count_; ++w)
-            if (walks_[w].half == half) {
-                walks_[w].advance(walks_[w].steps_left());
-                return walks_[w];
-            }
-        __builtin_unreachable();
-    }
-
-  private:
-    static constexpr std::size_t max_steps_per_tick = 32;
-    // Passes beyond the table, up to half-size four1_max_count / 2.
-    static constexpr std::size_t max_walks =
-        std::countr_zero(static_cast<std::uint32_t>(four1_max_count)) - 1 -
-        std::countr_zero(max_tabled_half);
-
-    static void tick_all(background_work& work) {
-        auto& self = static_cast<walks_in_background&>(work);
-        for (std::size_t w = self.first_unfinished_; w < self.count_; ++w)
-            self.walks_[w].advance(self.steps_per_tick_);
-        while (self.first_unfinished_ < self.count_ && self.walks_[self.first_unfinished_].done())
-            ++self.first_unfinished_;
-    }
-
-    pass_walk walks_[max_walks];
-    std::size_t count_ = 0;
-    std::size_t first_unfinished_ = 0;
-    std::size_t steps_per_tick_ = 1;
-};
-
-// A group over x[0, n), the chunk [j, j + count) of each sub-range at a time, block by block:
-// the chunk's samples of one block stay in cache through the group.
+// Over x[0, n), the chunk [j, j + count) of each sub-range at a time, block by block: the
+// chunk's samples of one block stay in cache through the group.
 void sweep(sample* x, std::size_t n, const sweep_group& group, std::int32_t sign,
-           const kernel_set& kernels, walks_in_background* walks) {
+           const kernel_set& kernels) {
     const std::size_t h = group.h;
     const std::size_t range = h / group.sub_ranges;
     const std::size_t span = (std::size_t{1} << group.passes) * h;
     twiddle_table& table = twiddle_table::instance();
     group_chains chains;
-    std::size_t chain_of[max_group_passes][std::size_t{1} << (max_group_passes - 1)][8] = {};
+    std::size_t chain_of[max_group_passes][std::size_t{1} << (max_group_passes - 1)]
+                        [starts_per_pass] = {};
     for (int s = group.first_stage; s < group.passes; ++s) {
-        const pass_walk& walk = walks->finished(h << s);
+        const twiddle_cursor* starts = start_table::instance().of_half(h << s);
+        // Chain (e, r) starts at e * h + r * range, on the start table's grid.
+        const std::size_t grid = starts_per_pass / ((std::size_t{1} << s) * group.sub_ranges);
         for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
-            for (std::size_t r = 0; r < group.sub_ranges; ++r)
-                chain_of[s][e][r] = chains.add(walk.start[e * group.sub_ranges + r]);
+            for (std::size_t r = 0; r < group.sub_ranges; ++r) {
+                const twiddle_cursor& start = starts[(e * group.sub_ranges + r) * grid];
+                chain_of[s][e][r] = chains.add(sign < 0 ? start.conjugate() : start);
+            }
     }
-    background_work* const background = walks;
     twiddle chunk[max_chains][chunk_twiddles];
     const std::size_t step = chains.count == 0 ? range : chunk_twiddles;
     for (std::size_t j = 0; j < range; j += step) {
@@ -471,14 +405,25 @@ void sweep(sample* x, std::size_t n, const sweep_group& group, std::int32_t sign
             for (int s = 0; s < group.passes; ++s) {
                 const bool tabled = s < group.first_stage;
                 for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
-                    twiddles.stage[s][e] = tabled ? table.of_half(h << s) + e * h + k
-                                                  : chunk[chain_of[s][e][r]];
+                    twiddles.stage[s][e] =
+                        tabled ? table.of_half(h << s) + e * h + k : chunk[chain_of[s][e][r]];
                 twiddles.conjugate[s] = tabled && sign < 0;
             }
             for (std::size_t block = 0; block < n; block += span)
-                apply_group(kernels, group.passes, x + block, span, h, k, k + count, twiddles,
-                            background);
+                apply_group(kernels, group.passes, x + block, span, h, k, k + count, twiddles);
         }
+    }
+}
+
+void transform_sweeps(sample* x, std::size_t n, std::int32_t sign, const kernel_set& kernels) {
+    for (std::size_t h = block_samples; h < n;) {
+        const int passes = passes_in_group(h, n);
+        int first_stage = 0;
+        while (first_stage < passes && (h << first_stage) <= max_tabled_half)
+            ++first_stage;
+        const std::size_t sub_ranges = first_stage == passes ? 1 : starts_per_pass >> (passes - 1);
+        sweep(x, n, {h, passes, first_stage, sub_ranges}, sign, kernels);
+        h <<= passes;
     }
 }
 
@@ -535,31 +480,12 @@ void four1_fast(float* data, std::int32_t count, std::int32_t sign, four1_path p
     const bool fused =
         kernels.reverse_with_first_passes != nullptr && log2n >= kernels.reverse_min_log2;
 
-    sweep_group groups[max_sweep_groups];
-    const std::size_t group_count = plan_sweeps(n, groups);
-    // Ticks before the first walk is needed: one per pair of tiles, one per register block of
-    // each vector group of the blocks and of the sweeps that read only the table.
-    std::size_t vector_groups = 0;
-    for (std::size_t h = std::size_t{1} << kernels.first_pass_count; h < std::min(n, block_samples);
-         h <<= passes_in_group(h, std::min(n, block_samples)))
-        vector_groups += h >= kernels.lanes && kernels.lanes > 1 ? 1 : 0;
-    for (std::size_t g = 0; g < group_count && groups[g].sub_ranges == 1; ++g)
-        vector_groups += kernels.lanes > 1 ? 1 : 0;
-    const std::size_t ticks_expected =
-        (fused ? n / 128 : 0) + vector_groups * (n / (kernels.lanes << max_group_passes));
-    // Only counts with passes beyond the table have walks to make.
-    std::optional<walks_in_background> walks;
-    if (group_count > 0 && groups[group_count - 1].first_stage < groups[group_count - 1].passes)
-        walks.emplace(groups, group_count, sign, ticks_expected);
-    walks_in_background* const background = walks ? &*walks : nullptr;
-
     if (fused)
-        kernels.reverse_with_first_passes(x, log2n, first_pass_twiddles, background);
+        kernels.reverse_with_first_passes(x, log2n, first_pass_twiddles);
     else
         reverse_bits_permutation(x, log2n);
-    transform_blocks(x, n, kernels, sign < 0, first_pass_twiddles, fused, background);
-    for (std::size_t g = 0; g < group_count; ++g)
-        sweep(x, n, groups[g], sign, kernels, background);
+    transform_blocks(x, n, kernels, sign < 0, first_pass_twiddles, fused);
+    transform_sweeps(x, n, sign, kernels);
 }
 
 } // namespace kelvane::reference

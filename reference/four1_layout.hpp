@@ -38,16 +38,4 @@ struct chain_set {
     double ui[max_chains];
 };
 
-// Work that runs beside the butterflies: a long chain of dependent steps that the processor
-// overlaps with independent vector work when the kernels call `tick` once per iteration, a few
-// dozen operations apart. Null where there is none.
-struct background_work {
-    void (*tick)(background_work& work);
-};
-
-// Internal to each source: the kernels' sources are built for different instruction sets.
-static inline void tick(background_work* work) {
-    if (work != nullptr) work->tick(*work);
-}
-
 } // namespace kelvane::reference

@@ -6,7 +6,6 @@
 // reverse_with_first_passes: the bit-reversal permutation of x[0, 2^log2n) fused with the first
 //   passes. Precondition: log2n >= reverse_min_log2.
 // group: `passes` consecutive passes from half-size h on x[0, n), for k in [k_begin, k_end).
-// reverse_with_first_passes and group tick `background` once per tile or register block.
 //   Preconditions: h >= lanes, k_begin and k_end multiples of lanes, n a multiple of 2^passes h.
 #pragma once
 
@@ -21,7 +20,7 @@ inline constexpr std::size_t lanes = 4; // samples in a register
 inline constexpr int first_pass_count = 2;
 void first_passes(sample* x, std::size_t n, const twiddle* const* pass);
 void group(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
-           std::size_t k_end, const group_twiddles& twiddles, background_work* background);
+           std::size_t k_end, const group_twiddles& twiddles);
 } // namespace avx
 
 namespace avx512 {
@@ -29,12 +28,11 @@ inline constexpr std::size_t lanes = 8;
 inline constexpr int first_pass_count = 3;
 inline constexpr unsigned reverse_min_log2 = 6;
 void first_passes(sample* x, std::size_t n, const twiddle* const* pass);
-void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* pass,
-                               background_work* background);
+void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* pass);
 // fill_chains: the next `count` twiddles of every chain, chain c's at out[c * row_stride, ...).
 void fill_chains(chain_set& chains, twiddle* out, std::size_t row_stride, std::size_t count);
 void group(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
-           std::size_t k_end, const group_twiddles& twiddles, background_work* background);
+           std::size_t k_end, const group_twiddles& twiddles);
 } // namespace avx512
 
 } // namespace kelvane::reference

@@ -16,7 +16,7 @@ namespace kelvane::reference {
 // registers once, then every block of 2^passes h samples goes through all the group's passes.
 template <class Ops, int passes>
 void vector_group(sample* x, std::size_t n, std::size_t h, std::size_t k_begin, std::size_t k_end,
-                  const group_twiddles& twiddles, background_work* background) {
+                  const group_twiddles& twiddles) {
     using reg = typename Ops::reg;
     constexpr std::size_t points = std::size_t{1} << passes;
     for (std::size_t k = k_begin; k < k_end; k += Ops::lanes) {
@@ -47,23 +47,22 @@ void vector_group(sample* x, std::size_t n, std::size_t h, std::size_t k_begin, 
             }
             for (std::size_t e = 0; e < points; ++e)
                 Ops::store(&x[block + e * h + k], v[e]);
-            tick(background);
         }
     }
 }
 
 template <class Ops>
 void vector_group(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
-                  std::size_t k_end, const group_twiddles& twiddles, background_work* background) {
+                  std::size_t k_end, const group_twiddles& twiddles) {
     switch (passes) {
     case 1:
-        vector_group<Ops, 1>(x, n, h, k_begin, k_end, twiddles, background);
+        vector_group<Ops, 1>(x, n, h, k_begin, k_end, twiddles);
         break;
     case 2:
-        vector_group<Ops, 2>(x, n, h, k_begin, k_end, twiddles, background);
+        vector_group<Ops, 2>(x, n, h, k_begin, k_end, twiddles);
         break;
     default:
-        vector_group<Ops, 3>(x, n, h, k_begin, k_end, twiddles, background);
+        vector_group<Ops, 3>(x, n, h, k_begin, k_end, twiddles);
         break;
     }
 }
