@@ -256,7 +256,8 @@ void scalar_group_of(int passes, sample* x, std::size_t n, std::size_t h, std::s
     run_group(passes, [&]<int p>() { scalar_group<p>(x, n, h, k_begin, k_end, twiddles); });
 }
 
-// Unused chains step from zero and are never read.
+// fill_chains where there is no vector set for it, chain by chain. Unused chains are all zero:
+// they step to zero and are never read.
 void scalar_fill_chains(chain_set& chains, twiddle* out, std::size_t row_stride,
                         std::size_t count) {
     for (std::size_t i = 0; i < count; ++i)
