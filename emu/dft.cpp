@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <immintrin.h>
 #include <new>
 #include <sys/mman.h>
 #include <utility>
@@ -147,7 +148,9 @@ pass_group(int passes, double* x, std::size_t length, std::size_t half, std::siz
 // The samples of `in`, widened to double, in bit-reversed order: out[reverse(i)] = in[i]. In
 // tiles of 8 x 8 samples: index i = [a | middle | c] with a and c of three bits goes to
 // [reverse c | reverse middle | reverse a], so each tile reads 8 runs of 8 adjacent samples
-// and writes 8 such runs, a cache line or two each.
+// and writes 8 such runs, a cache line or two each, one run after the other. With `streaming`
+// the runs bypass the caches: worth it where the samples do not stay there until the passes
+// read them, which would otherwise read each line first only to overwrite it.
 std::size_t reversed(std::size_t index, unsigned bits) {
     std::size_t result = 0;
     for (unsigned bit = 0; bit < bits; ++bit)
@@ -155,7 +158,8 @@ std::size_t reversed(std::size_t index, unsigned bits) {
     return result;
 }
 
-void widen_bit_reversed(const cufftComplex* in, std::complex<double>* out, unsigned log2n) {
+void widen_bit_reversed(const cufftComplex* in, std::complex<double>* out, unsigned log2n,
+                        bool streaming) {
     constexpr unsigned tile_bits = 3;
     constexpr std::size_t tile = std::size_t{1} << tile_bits;
     const std::size_t n = std::size_t{1} << log2n;
@@ -171,20 +175,48 @@ void widen_bit_reversed(const cufftComplex* in, std::complex<double>* out, unsig
         reversed_low[c] = reversed(c, tile_bits);
     for (std::size_t middle = 0; middle < (std::size_t{1} << middle_bits); ++middle) {
         const std::size_t middle_reversed = reversed(middle, middle_bits);
-        for (std::size_t a = 0; a < tile; ++a) {
-            const cufftComplex* const row = in + ((a << high_shift) | (middle << tile_bits));
-            std::complex<double>* const column =
-                out + ((middle_reversed << tile_bits) | reversed_low[a]);
-            for (std::size_t c = 0; c < tile; ++c)
-                column[reversed_low[c] << high_shift] = {row[c].x, row[c].y};
+        const cufftComplex* const rows = in + (middle << tile_bits);
+        for (std::size_t c = 0; c < tile; ++c) {
+            std::complex<double>* const run =
+                out + ((reversed_low[c] << high_shift) | (middle_reversed << tile_bits));
+            for (std::size_t j = 0; j < tile; ++j) {
+                const cufftComplex sample = rows[(reversed_low[j] << high_shift) + c];
+                if (streaming)
+                    _mm_stream_pd(reinterpret_cast<double*>(run + j),
+                                  _mm_set_pd(double{sample.y}, double{sample.x}));
+                else
+                    run[j] = {sample.x, sample.y};
+            }
         }
     }
+    if (streaming) _mm_sfence();
+}
+
+// The samples of x rounded to single precision, streamed past the caches as above where asked
+// and `out` allows it.
+void narrow(const std::complex<double>* x, cufftComplex* out, std::size_t n, bool streaming) {
+    std::size_t k = 0;
+    if (streaming && reinterpret_cast<std::uintptr_t>(out) % 16 == 0) {
+        for (; k + 1 < n; k += 2) {
+            const __m128 low = _mm_cvtpd_ps(_mm_loadu_pd(reinterpret_cast<const double*>(x + k)));
+            const __m128 high =
+                _mm_cvtpd_ps(_mm_loadu_pd(reinterpret_cast<const double*>(x + k + 1)));
+            _mm_stream_ps(reinterpret_cast<float*>(out + k), _mm_movelh_ps(low, high));
+        }
+        _mm_sfence();
+    }
+    for (; k < n; ++k)
+        out[k] = {static_cast<float>(x[k].real()), static_cast<float>(x[k].imag())};
 }
 
 // Blocks of samples (16 bytes each) that stay in the first-level cache: 32 KiB. Twiddles
 // beyond it are made in chunks.
 constexpr std::size_t l1_block = 2048;
 constexpr std::size_t chunk = 512;
+
+// From this length on (32 MiB of samples) the samples are written past the caches: measured
+// here, streaming costs 5 % at 2^20 and saves 7 % at 2^22 and 16 % at 2^24.
+constexpr std::size_t streaming_min = std::size_t{1} << 21;
 
 // Scratch pages for `count` samples, counted against the process's memory when mapped.
 std::span<complex> map_scratch(std::size_t count) {
@@ -303,8 +335,10 @@ std::size_t transform_plan::work_bytes(std::size_t length) {
 
 void transform_plan::execute(const cufftComplex* in, cufftComplex* out, int sign) {
     const std::span<complex> x = samples_;
+    const bool streaming = length_ >= streaming_min;
     if (chirp_.empty()) {
-        widen_bit_reversed(in, x.data(), static_cast<unsigned>(std::countr_zero(length_)));
+        widen_bit_reversed(in, x.data(), static_cast<unsigned>(std::countr_zero(length_)),
+                           streaming);
         butterfly_passes(x, sign);
     } else {
         for (std::size_t k = 0; k < length_; ++k)
@@ -333,8 +367,7 @@ void transform_plan::execute(const cufftComplex* in, cufftComplex* out, int sign
         for (std::size_t k = 0; k < length_; ++k)
             x[k] = chirp(k) * a[k] / static_cast<double>(padded);
     }
-    for (std::size_t k = 0; k < length_; ++k)
-        out[k] = {static_cast<float>(x[k].real()), static_cast<float>(x[k].imag())};
+    narrow(x.data(), out, length_, streaming);
     madvise(scratch_.data(), scratch_.size_bytes(), MADV_DONTNEED);
 }
 
