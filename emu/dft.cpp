@@ -88,8 +88,9 @@ pass_in_block(double* block, std::size_t length, std::size_t half, const double*
 // all the group's passes in registers. Stage s pairs e with e + 2^s, a butterfly of the pass of
 // half-size 2^s * half, whose twiddle at k sits in stage_real[s][e mod 2^s] (the imaginary
 // parts likewise). Each butterfly gets the inputs it gets pass by pass, so the bits are the same.
-// Groups of three take fewer sweeps but spill the sixteen AVX2 registers, and measured slower:
-// 21.2 against 17.4 ms at 2^20, 442 against 380 ms at 2^24.
+// Groups of three take fewer sweeps but spill the sixteen AVX2 registers: with them in the
+// sweeps over memory the transform took 18.9 against 17.4 ms at 2^20, 410 against 380 ms at
+// 2^24 (emu_bench).
 constexpr int most_group_passes = 2;
 constexpr std::size_t most_stage_twiddles = (1U << most_group_passes) - 1;
 
