@@ -12,8 +12,8 @@
 // waiting on each step.
 //
 // Outline, for n samples:
-//   1. Bit-reversal permutation in tiles of 8 x 8 samples, each pair swapped once; on AVX-512
-//      fused with the passes of half-size 1, 2 and 4.
+//   1. Bit-reversal permutation in tiles of 8 x 8 samples, each pair swapped once; on AVX-512,
+//      from 64 samples on, fused with the passes of half-size 1, 2 and 4.
 //   2. Passes of half-size 1 to 2048 block by block (4096 samples, 32 KiB, stay in L1), their
 //      twiddles from the table.
 //   3. Larger passes in groups of up to three per sweep over the array, their twiddles from the
@@ -28,7 +28,6 @@
 #include <bit>
 #include <cmath>
 #include <cstddef>
-#include <cstring>
 #include <mutex>
 #include <utility>
 
@@ -276,11 +275,11 @@ void scalar_fill_chains(chain_set& chains, twiddle* out, std::size_t row_stride,
 struct kernel_set {
     std::size_t lanes = 1;
     int first_pass_count = 0;
+    // One of the two, or neither: the first passes block by block after the permutation, or
+    // in one sweep with it.
     void (*first_passes)(sample* x, std::size_t n, const twiddle* const* pass) = nullptr;
-    // Where not null: the permutation and the first passes in one sweep, from this size on.
     void (*reverse_with_first_passes)(sample* x, unsigned log2n,
                                       const twiddle* const* pass) = nullptr;
-    unsigned reverse_min_log2 = 0;
     void (*fill_chains)(chain_set& chains, twiddle* out, std::size_t row_stride,
                         std::size_t count) = scalar_fill_chains;
     void (*group)(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
@@ -288,17 +287,16 @@ struct kernel_set {
 };
 
 kernel_set kernels_for(four1_path path, std::size_t block) {
-    if (path == four1_path::avx512 && block >= avx512::lanes)
+    if (path == four1_path::avx512 && block >= (std::size_t{1} << avx512::reverse_min_log2))
         return {avx512::lanes,
                 avx512::first_pass_count,
-                avx512::first_passes,
+                nullptr,
                 avx512::reverse_with_first_passes,
-                avx512::reverse_min_log2,
                 avx512::fill_chains,
                 avx512::group};
     if (path != four1_path::scalar && block >= avx::lanes)
-        return {avx::lanes, avx::first_pass_count, avx::first_passes, nullptr,
-                0,          scalar_fill_chains,    avx::group};
+        return {avx::lanes, avx::first_pass_count, avx::first_passes,
+                nullptr,    scalar_fill_chains,    avx::group};
     return {};
 }
 
@@ -314,7 +312,7 @@ int passes_in_group(std::size_t h, std::size_t end) {
 
 // 2. Passes of half-size 1 to block / 2, block by block, their twiddles from the tables.
 void transform_blocks(sample* x, std::size_t n, const kernel_set& kernels, bool conjugate,
-                      const twiddle* const* first_pass_twiddles, bool first_passes_done) {
+                      const twiddle* const* first_pass_twiddles) {
     twiddle_table& table = twiddle_table::instance();
     const std::size_t block = std::min(n, block_samples);
     // Every block goes through the same groups with the same twiddles: found once.
@@ -336,7 +334,7 @@ void transform_blocks(sample* x, std::size_t n, const kernel_set& kernels, bool 
             next.twiddles.conjugate[s] = conjugate;
     }
     for (sample* begin = x; begin < x + n; begin += block) {
-        if (!first_passes_done && kernels.first_passes != nullptr)
+        if (kernels.first_passes != nullptr)
             kernels.first_passes(begin, block, first_pass_twiddles);
         for (std::size_t g = 0; g < group_count; ++g)
             apply_group(kernels, groups[g].passes, begin, block, groups[g].h, 0, groups[g].h,
@@ -478,14 +476,11 @@ void four1_fast(float* data, std::int32_t count, std::int32_t sign, four1_path p
             first_passes[s][e] = stored_or_conjugate(stored[e], sign < 0);
         first_pass_twiddles[s] = first_passes[s];
     }
-    const bool fused =
-        kernels.reverse_with_first_passes != nullptr && log2n >= kernels.reverse_min_log2;
-
-    if (fused)
+    if (kernels.reverse_with_first_passes != nullptr)
         kernels.reverse_with_first_passes(x, log2n, first_pass_twiddles);
     else
         reverse_bits_permutation(x, log2n);
-    transform_blocks(x, n, kernels, sign < 0, first_pass_twiddles, fused);
+    transform_blocks(x, n, kernels, sign < 0, first_pass_twiddles);
     transform_sweeps(x, n, sign, kernels);
 }
 

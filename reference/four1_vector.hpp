@@ -27,7 +27,6 @@ namespace avx512 {
 inline constexpr std::size_t lanes = 8;
 inline constexpr int first_pass_count = 3;
 inline constexpr unsigned reverse_min_log2 = 6;
-void first_passes(sample* x, std::size_t n, const twiddle* const* pass);
 void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* pass);
 // fill_chains: the next `count` twiddles of each of the max_chains chains, chain c's from
 //   out[c * row_stride] on. Precondition: count <= row_stride.
