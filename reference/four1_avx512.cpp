@@ -129,8 +129,10 @@ void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* 
     }
 }
 
-void fill_chains(chain_set& chains, twiddle* out, std::size_t row_stride, std::size_t count) {
-    constexpr std::size_t registers = max_chains / 8;
+namespace {
+
+template <std::size_t registers>
+void fill_registers(chain_set& chains, twiddle* out, std::size_t row_stride, std::size_t count) {
     __m512d ur[registers];
     __m512d ui[registers];
     __m512d cr[registers];
@@ -162,6 +164,17 @@ void fill_chains(chain_set& chains, twiddle* out, std::size_t row_stride, std::s
         _mm512_storeu_pd(&chains.ur[8 * r], ur[r]);
         _mm512_storeu_pd(&chains.ui[8 * r], ui[r]);
     }
+}
+
+} // namespace
+
+void fill_chains(chain_set& chains, std::size_t used, twiddle* out, std::size_t row_stride,
+                 std::size_t count) {
+    static_assert(max_chains == 16, "two registers of chains at most");
+    if (used <= 8)
+        fill_registers<1>(chains, out, row_stride, count);
+    else
+        fill_registers<2>(chains, out, row_stride, count);
 }
 
 void group(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,

@@ -255,12 +255,11 @@ void scalar_group_of(int passes, sample* x, std::size_t n, std::size_t h, std::s
     run_group(passes, [&]<int p>() { scalar_group<p>(x, n, h, k_begin, k_end, twiddles); });
 }
 
-// fill_chains where there is no vector set for it, chain by chain. Unused chains are all zero:
-// they step to zero and are never read.
-void scalar_fill_chains(chain_set& chains, twiddle* out, std::size_t row_stride,
+// fill_chains where there is no vector set for it, chain by chain.
+void scalar_fill_chains(chain_set& chains, std::size_t used, twiddle* out, std::size_t row_stride,
                         std::size_t count) {
     for (std::size_t i = 0; i < count; ++i)
-        for (std::size_t c = 0; c < max_chains; ++c) {
+        for (std::size_t c = 0; c < used; ++c) {
             out[c * row_stride + i] = {static_cast<float>(chains.ur[c]),
                                        static_cast<float>(chains.ui[c])};
             const double ur_old = chains.ur[c];
@@ -280,7 +279,7 @@ struct kernel_set {
     void (*first_passes)(sample* x, std::size_t n, const twiddle* const* pass) = nullptr;
     void (*reverse_with_first_passes)(sample* x, unsigned log2n,
                                       const twiddle* const* pass) = nullptr;
-    void (*fill_chains)(chain_set& chains, twiddle* out, std::size_t row_stride,
+    void (*fill_chains)(chain_set& chains, std::size_t used, twiddle* out, std::size_t row_stride,
                         std::size_t count) = scalar_fill_chains;
     void (*group)(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
                   std::size_t k_end, const group_twiddles& twiddles) = scalar_group_of;
@@ -397,7 +396,8 @@ void sweep(sample* x, std::size_t n, const sweep_group& group, std::int32_t sign
     const std::size_t step = chains.count == 0 ? range : chunk_twiddles;
     for (std::size_t j = 0; j < range; j += step) {
         const std::size_t count = std::min(step, range - j);
-        if (chains.count > 0) kernels.fill_chains(chains.state, chunk[0], chunk_twiddles, count);
+        if (chains.count > 0)
+            kernels.fill_chains(chains.state, chains.count, chunk[0], chunk_twiddles, count);
         for (std::size_t r = 0; r < group.sub_ranges; ++r) {
             const std::size_t k = r * range + j;
             group_twiddles twiddles{};

@@ -28,9 +28,10 @@ inline constexpr std::size_t lanes = 8;
 inline constexpr int first_pass_count = 3;
 inline constexpr unsigned reverse_min_log2 = 6;
 void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* pass);
-// fill_chains: the next `count` twiddles of each of the max_chains chains, chain c's from
+// fill_chains: the next `count` twiddles of the first `used` chains, chain c's from
 //   out[c * row_stride] on. Precondition: count <= row_stride.
-void fill_chains(chain_set& chains, twiddle* out, std::size_t row_stride, std::size_t count);
+void fill_chains(chain_set& chains, std::size_t used, twiddle* out, std::size_t row_stride,
+                 std::size_t count);
 void group(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,
            std::size_t k_end, const group_twiddles& twiddles);
 } // namespace avx512
