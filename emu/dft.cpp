@@ -208,8 +208,8 @@ void narrow(const std::complex<double>* x, cufftComplex* out, std::size_t n, boo
         out[k] = {static_cast<float>(x[k].real()), static_cast<float>(x[k].imag())};
 }
 
-// Blocks of samples (16 bytes each) that stay in the first-level cache: 32 KiB. Twiddles
-// beyond it are made in chunks.
+// Blocks of samples (16 bytes each) that stay in the first-level cache (32 KiB) and in the
+// second (512 KiB). The twiddles of passes beyond the second are made in chunks.
 constexpr std::size_t l1_block = 2048;
 constexpr std::size_t l2_block = 32768;
 constexpr std::size_t chunk = 512;
@@ -242,29 +242,39 @@ void reverse_bits(std::span<complex> x) {
 } // namespace
 
 // The passes of half-size `first` and more over all `length` samples at x, in groups of up to
-// three, their twiddles from the quarter wave of that length, chunk by chunk.
+// most_group_passes. Their twiddles come from the small tables where a group's passes are all
+// below l2_block, and otherwise from the quarter wave, chunk by chunk.
 void transform_plan::grouped_passes(double* x, std::size_t length, std::size_t first,
                                     double sign) const {
-    const std::size_t table = table_length(length);
+    const std::size_t table = 4 * (cosines_.size() - 1); // the transformed length's
     double real[most_stage_twiddles][chunk];
     double imaginary[most_stage_twiddles][chunk];
     for (std::size_t half = first; half < length;) {
         const int passes = std::min(most_group_passes, std::countr_zero(length / half));
         group_twiddles twiddles{};
-        for (std::size_t k = 0; k < half; k += chunk) {
-            const std::size_t count = std::min(chunk, half - k);
-            // Stage s needs the twiddles of its pass at e * half + k for e < 2^s.
-            std::size_t array = 0;
-            for (int s = 0; s < passes; ++s) {
-                const std::size_t step = table / (2 * (half << s));
-                for (std::size_t e = 0; e < (std::size_t{1} << s); ++e, ++array) {
-                    twiddles_from_quarter_wave(cosines_, table, (e * half + k) * step, step, count,
-                                               real[array], imaginary[array]);
-                    twiddles.real[s][e] = real[array];
-                    twiddles.imaginary[s][e] = imaginary[array];
+        if ((half << (passes - 1)) < l2_block) {
+            for (int s = 0; s < passes; ++s)
+                for (std::size_t e = 0; e < (std::size_t{1} << s); ++e) {
+                    twiddles.real[s][e] = &small_real_[(half << s) + e * half];
+                    twiddles.imaginary[s][e] = &small_imaginary_[(half << s) + e * half];
                 }
+            pass_group(passes, x, length, half, 0, half, twiddles, sign);
+        } else {
+            for (std::size_t k = 0; k < half; k += chunk) {
+                const std::size_t count = std::min(chunk, half - k);
+                // Stage s needs the twiddles of its pass at e * half + k for e < 2^s.
+                std::size_t array = 0;
+                for (int s = 0; s < passes; ++s) {
+                    const std::size_t step = table / (2 * (half << s));
+                    for (std::size_t e = 0; e < (std::size_t{1} << s); ++e, ++array) {
+                        twiddles_from_quarter_wave(cosines_, table, (e * half + k) * step, step,
+                                                   count, real[array], imaginary[array]);
+                        twiddles.real[s][e] = real[array];
+                        twiddles.imaginary[s][e] = imaginary[array];
+                    }
+                }
+                pass_group(passes, x, length, half, k, count, twiddles, sign);
             }
-            pass_group(passes, x, length, half, k, count, twiddles, sign);
         }
         half <<= passes;
     }
@@ -287,17 +297,7 @@ void transform_plan::butterfly_passes(std::span<complex> x, int sign) const {
             for (std::size_t half = 1; half < l1; half *= 2)
                 pass_in_block(block + 2 * begin, l1, half, &small_real_[half],
                               &small_imaginary_[half], direction);
-        for (std::size_t half = l1; half < l2;) {
-            const int passes = std::min(most_group_passes, std::countr_zero(l2 / half));
-            group_twiddles twiddles{};
-            for (int s = 0; s < passes; ++s)
-                for (std::size_t e = 0; e < (std::size_t{1} << s); ++e) {
-                    twiddles.real[s][e] = &small_real_[(half << s) + e * half];
-                    twiddles.imaginary[s][e] = &small_imaginary_[(half << s) + e * half];
-                }
-            pass_group(passes, block, l2, half, 0, half, twiddles, direction);
-            half <<= passes;
-        }
+        grouped_passes(block, l2, l1, direction);
     }
     if (l2 < m) grouped_passes(data, m, l2, direction);
 }
