@@ -309,10 +309,17 @@ int passes_in_group(std::size_t h, std::size_t end) {
     return std::min(max_group_passes, std::countr_zero(end / h));
 }
 
+// Stage s of a group from half-size h reads its pass's twiddles from the table, from k on.
+void read_table(group_twiddles& twiddles, int stage, std::size_t h, std::size_t k, bool conjugate) {
+    const twiddle* const pass = twiddle_table::instance().of_half(h << stage);
+    for (std::size_t e = 0; e < (std::size_t{1} << stage); ++e)
+        twiddles.stage[stage][e] = pass + e * h + k;
+    twiddles.conjugate[stage] = conjugate;
+}
+
 // 2. Passes of half-size 1 to block / 2, block by block, their twiddles from the tables.
 void transform_blocks(sample* x, std::size_t n, const kernel_set& kernels, bool conjugate,
                       const twiddle* const* first_pass_twiddles) {
-    twiddle_table& table = twiddle_table::instance();
     const std::size_t block = std::min(n, block_samples);
     // Every block goes through the same groups with the same twiddles: found once.
     struct group {
@@ -327,10 +334,7 @@ void transform_blocks(sample* x, std::size_t n, const kernel_set& kernels, bool 
         group& next = groups[group_count];
         next = {h, passes_in_group(h, block), {}};
         for (int s = 0; s < next.passes; ++s)
-            for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
-                next.twiddles.stage[s][e] = table.of_half(h << s) + e * h;
-        for (int s = 0; s < next.passes; ++s)
-            next.twiddles.conjugate[s] = conjugate;
+            read_table(next.twiddles, s, h, 0, conjugate);
     }
     for (sample* begin = x; begin < x + n; begin += block) {
         if (kernels.first_passes != nullptr)
@@ -378,7 +382,6 @@ void sweep(sample* x, std::size_t n, const sweep_group& group, std::int32_t sign
     const std::size_t h = group.h;
     const std::size_t range = h / group.sub_ranges;
     const std::size_t span = (std::size_t{1} << group.passes) * h;
-    twiddle_table& table = twiddle_table::instance();
     group_chains chains;
     std::size_t chain_of[max_group_passes][std::size_t{1} << (max_group_passes - 1)]
                         [starts_per_pass] = {};
@@ -401,13 +404,11 @@ void sweep(sample* x, std::size_t n, const sweep_group& group, std::int32_t sign
         for (std::size_t r = 0; r < group.sub_ranges; ++r) {
             const std::size_t k = r * range + j;
             group_twiddles twiddles{};
-            for (int s = 0; s < group.passes; ++s) {
-                const bool tabled = s < group.first_stage;
+            for (int s = 0; s < group.first_stage; ++s)
+                read_table(twiddles, s, h, k, sign < 0);
+            for (int s = group.first_stage; s < group.passes; ++s)
                 for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
-                    twiddles.stage[s][e] =
-                        tabled ? table.of_half(h << s) + e * h + k : chunk[chain_of[s][e][r]];
-                twiddles.conjugate[s] = tabled && sign < 0;
-            }
+                    twiddles.stage[s][e] = chunk[chain_of[s][e][r]];
             for (std::size_t block = 0; block < n; block += span)
                 apply_group(kernels, group.passes, x + block, span, h, k, k + count, twiddles);
         }
