@@ -3,6 +3,7 @@
 #include "four1_vector.hpp"
 #include "four1_vector_group.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <immintrin.h>
 
@@ -98,6 +99,11 @@ void first_passes_on_rows(__m512d (&rows)[8], const first_pass_twiddles& w) {
 // Index i = [a | middle | c], a and c of three bits, goes to [rev c | rev middle | rev a]. The
 // tile of one middle (rows a, eight adjacent samples c each) pairs with the tile of the reversed
 // middle: both are loaded, passed and transposed, then each stored where the other was.
+//
+// The pairs go in blocks: middle = [p | q | r] with p and r of up to three bits, and for one q
+// every p and r. The block's tiles, and their partners [rev r | rev q | rev p], then lie in runs
+// of eight adjacent tiles, 512 bytes of each row, where pairs in the order of middle would reach
+// a partner's rows one scattered line at a time.
 void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* pass) {
     first_pass_twiddles w;
     for (unsigned s = 0; s < 3; ++s)
@@ -105,11 +111,8 @@ void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* 
             w.re[(1U << s) - 1 + e] = _mm512_set1_ps(pass[s][e].re);
             w.im[(1U << s) - 1 + e] = _mm512_set1_ps(pass[s][e].im);
         }
-    const unsigned middle_bits = log2n - 6;
     const unsigned high_shift = log2n - 3;
-    for (std::size_t middle = 0; middle < (std::size_t{1} << middle_bits); ++middle) {
-        const std::size_t middle_reversed = reversed(middle, middle_bits);
-        if (middle > middle_reversed) continue;
+    const auto swap_tiles = [&](std::size_t middle, std::size_t middle_reversed) {
         sample* const tile = x + (middle << 3);
         sample* const partner = x + (middle_reversed << 3);
         __m512d rows[8];
@@ -126,6 +129,24 @@ void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* 
         }
         for (std::size_t c = 0; c < 8; ++c)
             _mm512_storeu_pd(partner + (reversed(c, 3) << high_shift), rows[c]);
+    };
+    const unsigned middle_bits = log2n - 6;
+    const unsigned edge_bits = std::min(3U, middle_bits / 2);
+    const unsigned q_bits = middle_bits - 2 * edge_bits;
+    const std::size_t edge = std::size_t{1} << edge_bits;
+    for (std::size_t q = 0; q < (std::size_t{1} << q_bits); ++q) {
+        const std::size_t q_reversed = reversed(q, q_bits);
+        // The block of rev q holds the partners of this one's tiles, and the other way round.
+        if (q > q_reversed) continue;
+        for (std::size_t p = 0; p < edge; ++p)
+            for (std::size_t r = 0; r < edge; ++r) {
+                const std::size_t middle = (((p << q_bits) | q) << edge_bits) | r;
+                const std::size_t middle_reversed =
+                    (((reversed(r, edge_bits) << q_bits) | q_reversed) << edge_bits) |
+                    reversed(p, edge_bits);
+                if (q != q_reversed || middle <= middle_reversed)
+                    swap_tiles(middle, middle_reversed);
+            }
     }
 }
 
