@@ -1,9 +1,9 @@
 // The AVX-512 kernels (no fused multiply-add): eight samples a register, real and imaginary
 // parts interleaved. Built with -mavx512f -mavx512dq; called only where the processor has both.
+#include "four1_tile_pairs.hpp"
 #include "four1_vector.hpp"
 #include "four1_vector_group.hpp"
 
-#include <algorithm>
 #include <cstdint>
 #include <immintrin.h>
 
@@ -59,13 +59,6 @@ void transpose(__m512d (&rows)[8]) {
     }
 }
 
-std::size_t reversed(std::size_t index, unsigned bits) {
-    std::size_t result = 0;
-    for (unsigned bit = 0; bit < bits; ++bit)
-        result |= ((index >> bit) & 1U) << (bits - 1 - bit);
-    return result;
-}
-
 // Tile rows a = 0..7 (eight samples c each) hold, at lane c, the samples that the permutation
 // sends to offsets rev a of one run of eight: the first three passes pair rows, lane by lane.
 // Row j of the result is run rev j's, transposed; stored at its destination.
@@ -96,14 +89,7 @@ void first_passes_on_rows(__m512d (&rows)[8], const first_pass_twiddles& w) {
 
 } // namespace
 
-// Index i = [a | middle | c], a and c of three bits, goes to [rev c | rev middle | rev a]. The
-// tile of one middle (rows a, eight adjacent samples c each) pairs with the tile of the reversed
-// middle: both are loaded, passed and transposed, then each stored where the other was.
-//
-// The pairs go in blocks: middle = [p | q | r] with p and r of up to three bits, and for one q
-// every p and r. The block's tiles, and their partners [rev r | rev q | rev p], then lie in runs
-// of eight adjacent tiles, 512 bytes of each row, where pairs in the order of middle would reach
-// a partner's rows one scattered line at a time.
+// Each pair of tiles is loaded, passed and transposed, then each tile stored where the other was.
 void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* pass) {
     first_pass_twiddles w;
     for (unsigned s = 0; s < 3; ++s)
@@ -130,24 +116,7 @@ void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* 
         for (std::size_t c = 0; c < 8; ++c)
             _mm512_storeu_pd(partner + (reversed(c, 3) << high_shift), rows[c]);
     };
-    const unsigned middle_bits = log2n - 6;
-    const unsigned edge_bits = std::min(3U, middle_bits / 2);
-    const unsigned q_bits = middle_bits - 2 * edge_bits;
-    const std::size_t edge = std::size_t{1} << edge_bits;
-    for (std::size_t q = 0; q < (std::size_t{1} << q_bits); ++q) {
-        const std::size_t q_reversed = reversed(q, q_bits);
-        // The block of rev q holds the partners of this one's tiles, and the other way round.
-        if (q > q_reversed) continue;
-        for (std::size_t p = 0; p < edge; ++p)
-            for (std::size_t r = 0; r < edge; ++r) {
-                const std::size_t middle = (((p << q_bits) | q) << edge_bits) | r;
-                const std::size_t middle_reversed =
-                    (((reversed(r, edge_bits) << q_bits) | q_reversed) << edge_bits) |
-                    reversed(p, edge_bits);
-                if (q != q_reversed || middle <= middle_reversed)
-                    swap_tiles(middle, middle_reversed);
-            }
-    }
+    for_each_tile_pair(log2n - 6, swap_tiles);
 }
 
 namespace {

@@ -22,6 +22,7 @@
 #include "four1_fast.hpp"
 
 #include "four1_plain.hpp"
+#include "four1_tile_pairs.hpp"
 #include "four1_vector.hpp"
 
 #include <algorithm>
@@ -154,17 +155,8 @@ class start_table {
 static_assert(sizeof(twiddle_table) + sizeof(start_table) <= std::size_t{520} << 10,
               "the tables stay within 520 KiB");
 
-// 1. Bit reversal. Index i = [a | middle | c] with a and c of `tile_bits` bits maps to
-//    [rev c | rev middle | rev a]: the tile of one middle value pairs with the tile of the
-//    reversed middle, and both tiles are 8 runs of 8 adjacent samples. The runs lie a power of
-//    two apart and so share cache sets: 8 of them fit in the ways of one set.
-std::size_t reversed(std::size_t index, unsigned bits) {
-    std::size_t result = 0;
-    for (unsigned bit = 0; bit < bits; ++bit)
-        result |= ((index >> bit) & 1U) << (bits - 1 - bit);
-    return result;
-}
-
+// 1. Bit reversal, tile pair by tile pair. A tile is 8 runs of 8 adjacent samples a power of two
+//    apart, which share cache sets: 8 of them fit in the ways of one set.
 void reverse_bits_permutation(sample* x, unsigned log2n) {
     constexpr unsigned tile_bits = 3;
     const std::size_t n = std::size_t{1} << log2n;
@@ -174,14 +166,11 @@ void reverse_bits_permutation(sample* x, unsigned log2n) {
         return;
     }
     constexpr std::size_t tile = std::size_t{1} << tile_bits;
-    const unsigned middle_bits = log2n - 2 * tile_bits;
     const unsigned high_shift = log2n - tile_bits;
     std::size_t reversed_low[tile];
     for (std::size_t c = 0; c < tile; ++c)
         reversed_low[c] = reversed(c, tile_bits);
-    for (std::size_t middle = 0; middle < (std::size_t{1} << middle_bits); ++middle) {
-        const std::size_t middle_reversed = reversed(middle, middle_bits);
-        if (middle > middle_reversed) continue;
+    for_each_tile_pair(log2n - 2 * tile_bits, [&](std::size_t middle, std::size_t middle_reversed) {
         // Two tiles pair every sample; a tile that is its own partner pairs only half of them.
         const bool own_partner = middle == middle_reversed;
         for (std::size_t a = 0; a < tile; ++a) {
@@ -192,7 +181,7 @@ void reverse_bits_permutation(sample* x, unsigned log2n) {
                 if (!own_partner || &row[c] < &partner) std::swap(row[c], partner);
             }
         }
-    }
+    });
 }
 
 // 2, 3. A group of `passes` consecutive passes starting at half-size h, over every block of
