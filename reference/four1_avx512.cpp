@@ -4,14 +4,12 @@
 #include "four1_vector.hpp"
 #include "four1_vector_group.hpp"
 
+#include <bit>
 #include <cstdint>
 #include <immintrin.h>
 
 namespace kelvane::reference::avx512 {
 namespace {
-
-// The real lanes of a register: even floats.
-constexpr __mmask16 real_lanes = 0x5555;
 
 struct ops {
     using reg = __m512;
@@ -21,17 +19,21 @@ struct ops {
     static reg add(reg a, reg b) { return _mm512_add_ps(a, b); }
     static reg sub(reg a, reg b) { return _mm512_sub_ps(a, b); }
     static reg real_parts(reg w) { return _mm512_moveldup_ps(w); }
-    static reg imaginary_parts(reg w) { return _mm512_movehdup_ps(w); }
+    // As `twiddled` takes them: (-wi, wi), the real lanes negated.
+    static reg imaginary_parts(reg w) {
+        return _mm512_castsi512_ps(_mm512_xor_si512(_mm512_castps_si512(_mm512_movehdup_ps(w)),
+                                                    _mm512_set1_epi64(0x80000000)));
+    }
     static reg negated(reg w) {
         return _mm512_castsi512_ps(
             _mm512_xor_si512(_mm512_castps_si512(w), _mm512_set1_epi32(INT32_MIN)));
     }
-    // No addsub here: the sum in every lane, then the difference in the real lanes, each one
-    // IEEE operation as in the scalar code.
+    // No addsub here, so the real lanes add the negated product: x - y is x + (-y) in IEEE
+    // arithmetic, and (-wi)*bi is -(wi*bi), rounded alike. One IEEE operation per lane and
+    // step, as in the scalar code.
     static reg twiddled(reg b, reg w_re, reg w_im) {
-        const reg products = _mm512_mul_ps(w_re, b);
-        const reg cross = _mm512_mul_ps(w_im, _mm512_permute_ps(b, 0xb1));
-        return _mm512_mask_sub_ps(_mm512_add_ps(products, cross), real_lanes, products, cross);
+        return _mm512_add_ps(_mm512_mul_ps(w_re, b),
+                             _mm512_mul_ps(w_im, _mm512_permute_ps(b, 0xb1)));
     }
 };
 
@@ -94,8 +96,10 @@ void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* 
     first_pass_twiddles w;
     for (unsigned s = 0; s < 3; ++s)
         for (unsigned e = 0; e < (1U << s); ++e) {
-            w.re[(1U << s) - 1 + e] = _mm512_set1_ps(pass[s][e].re);
-            w.im[(1U << s) - 1 + e] = _mm512_set1_ps(pass[s][e].im);
+            const __m512 stored =
+                _mm512_castpd_ps(_mm512_set1_pd(std::bit_cast<double>(pass[s][e])));
+            w.re[(1U << s) - 1 + e] = ops::real_parts(stored);
+            w.im[(1U << s) - 1 + e] = ops::imaginary_parts(stored);
         }
     const unsigned high_shift = log2n - 3;
     const auto swap_tiles = [&](std::size_t middle, std::size_t middle_reversed) {
