@@ -14,7 +14,7 @@
  *     error and ends the process with exit status 255; data are untouched.
  * Memory outside the 2 * *count values is never touched. It uses at most 16 KiB of stack
  * whatever the count, and holds at most 520 KiB for the life of the process: the twiddle
- * factors of the passes of half-size up to 2^15 and the recurrence's state at eight points of
+ * factors of the passes of half-size up to 2^15 and the recurrence's state at sixteen points of
  * each larger pass, made on first use. Calls from several threads on different arrays are safe
  * and give the same bits as one after the other. */
 #ifndef KELVANE_FOUR1_H

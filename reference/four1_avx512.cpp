@@ -164,11 +164,21 @@ void fill_registers(chain_set& chains, twiddle* out, std::size_t row_stride, std
 
 void fill_chains(chain_set& chains, std::size_t used, twiddle* out, std::size_t row_stride,
                  std::size_t count) {
-    static_assert(max_chains == 16, "two registers of chains at most");
-    if (used <= 8)
+    static_assert(max_chains == 32, "four registers of chains at most");
+    switch ((used + 7) / 8) {
+    case 1:
         fill_registers<1>(chains, out, row_stride, count);
-    else
+        break;
+    case 2:
         fill_registers<2>(chains, out, row_stride, count);
+        break;
+    case 3:
+        fill_registers<3>(chains, out, row_stride, count);
+        break;
+    default:
+        fill_registers<4>(chains, out, row_stride, count);
+        break;
+    }
 }
 
 void group(int passes, sample* x, std::size_t n, std::size_t h, std::size_t k_begin,

@@ -7,8 +7,8 @@
 // half-sizes up to 2^15 are computed once for sign +1, by the same recurrence, into a table held
 // for the life of the process (512 KiB, made on first use, thread-safely); sign -1 uses their
 // conjugates, which are its own twiddles bit for bit. A larger pass runs the recurrence itself,
-// in up to eight chains side by side whose starts, every eighth of the pass, are likewise held
-// (3.3 KiB in all): the chains' latencies overlap, where one chain would leave the processor
+// in up to 28 chains side by side whose starts, every sixteenth of the pass, are likewise held
+// (6.5 KiB in all): the chains' latencies overlap, where one chain would leave the processor
 // waiting on each step.
 //
 // Outline, for n samples:
@@ -36,7 +36,7 @@ namespace kelvane::reference {
 namespace {
 
 constexpr std::size_t block_samples = 4096;
-constexpr std::size_t chunk_twiddles = 64;
+constexpr std::size_t chunk_twiddles = 1024; // of all a group's chains together
 constexpr std::size_t max_tabled_half = std::size_t{1} << 15;
 
 // The twiddle factor recurrence of one pass of half-size `half` (span 2 * half positions).
@@ -123,7 +123,7 @@ bool minus_sign_is_conjugate() {
 // Passes beyond the twiddle table run their recurrence in several chains at once, each from a
 // start every 1/starts_per_pass of the pass: the recurrence's state there, for sign +1, made on
 // first use by one walk along the pass and held for the life of the process. Never destroyed.
-constexpr std::size_t starts_per_pass = 8;
+constexpr std::size_t starts_per_pass = 16;
 constexpr int first_walked_level = std::countr_zero(max_tabled_half) + 1;
 constexpr int last_walked_level = std::countr_zero(static_cast<std::uint32_t>(four1_max_count)) - 1;
 
@@ -384,12 +384,13 @@ void sweep(sample* x, std::size_t n, const sweep_group& group, std::int32_t sign
                 chain_of[s][e][r] = chains.add(sign < 0 ? start.conjugate() : start);
             }
     }
-    twiddle chunk[max_chains][chunk_twiddles];
-    const std::size_t step = chains.count == 0 ? range : chunk_twiddles;
+    twiddle chunk[chunk_twiddles];
+    // Each chain's row in the chunk, a whole number of vector registers long.
+    const std::size_t row = chains.count == 0 ? 0 : chunk_twiddles / chains.count / 8 * 8;
+    const std::size_t step = chains.count == 0 ? range : row;
     for (std::size_t j = 0; j < range; j += step) {
         const std::size_t count = std::min(step, range - j);
-        if (chains.count > 0)
-            kernels.fill_chains(chains.state, chains.count, chunk[0], chunk_twiddles, count);
+        if (chains.count > 0) kernels.fill_chains(chains.state, chains.count, chunk, row, count);
         for (std::size_t r = 0; r < group.sub_ranges; ++r) {
             const std::size_t k = r * range + j;
             group_twiddles twiddles{};
@@ -397,7 +398,7 @@ void sweep(sample* x, std::size_t n, const sweep_group& group, std::int32_t sign
                 read_table(twiddles, s, h, k, sign < 0);
             for (int s = group.first_stage; s < group.passes; ++s)
                 for (std::size_t e = 0; e < (std::size_t{1} << s); ++e)
-                    twiddles.stage[s][e] = chunk[chain_of[s][e][r]];
+                    twiddles.stage[s][e] = chunk + chain_of[s][e][r] * row;
             for (std::size_t block = 0; block < n; block += span)
                 apply_group(kernels, group.passes, x + block, span, h, k, k + count, twiddles);
         }

@@ -30,7 +30,7 @@ struct group_twiddles {
 // Recurrences of twiddle factors stepped side by side, one per lane, each as the plain transform
 // steps its own: ur' = (ur*cr + ur) - ui*ci, ui' = (ui*cr + ui) + ur*ci, rounded to single for
 // use before each step.
-inline constexpr std::size_t max_chains = 16;
+inline constexpr std::size_t max_chains = 32;
 struct chain_set {
     double cr[max_chains];
     double ci[max_chains];
