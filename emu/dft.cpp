@@ -1,5 +1,6 @@
 #include "dft.hpp"
 
+#include "dft_kernels.hpp"
 #include "emulator.hpp"
 
 #include <algorithm>
@@ -83,22 +84,14 @@ pass_in_block(double* block, std::size_t length, std::size_t half, const double*
         butterfly_run(block + 2 * base, block + 2 * (base + half), real, imaginary, sign, half);
 }
 
-// The larger passes go in groups of up to two, one sweep over the array (or over a block that
-// stays in cache) a group: the 2^passes samples x[base + e * half + k], e < 2^passes, go through
-// all the group's passes in registers. Stage s pairs e with e + 2^s, a butterfly of the pass of
+// The larger passes go in groups, one sweep over the array (or over a block that stays in
+// cache) a group: the 2^passes samples x[base + e * half + k], e < 2^passes, go through all the
+// group's passes in registers. Stage s pairs e with e + 2^s, a butterfly of the pass of
 // half-size 2^s * half, whose twiddle at k sits in stage_real[s][e mod 2^s] (the imaginary
 // parts likewise). Each butterfly gets the inputs it gets pass by pass, so the bits are the same.
-// Groups of three take fewer sweeps but spill the sixteen AVX2 registers: with them in the
-// sweeps over memory the transform took 18.9 against 17.4 ms at 2^20, 410 against 380 ms at
-// 2^24 (emu_bench).
-constexpr int most_group_passes = 2;
-constexpr std::size_t most_stage_twiddles = (1U << most_group_passes) - 1;
-
-struct group_twiddles {
-    const double* real[most_group_passes][1U << (most_group_passes - 1)];
-    const double* imaginary[most_group_passes][1U << (most_group_passes - 1)];
-};
-
+// The portable kernels take groups of up to two: three spill the sixteen AVX2 registers, and in
+// the sweeps over memory the transform then took 18.9 against 17.4 ms at 2^20, 410 against
+// 380 ms at 2^24 (emu_bench). AVX-512's thirty-two registers hold three.
 template <int passes>
 [[gnu::always_inline]] inline void group_run(double* x, std::size_t length, std::size_t half,
                                              std::size_t k, std::size_t count,
@@ -136,8 +129,8 @@ template <int passes>
 }
 
 __attribute__((target_clones("avx2", "default"))) void
-pass_group(int passes, double* x, std::size_t length, std::size_t half, std::size_t k,
-           std::size_t count, const group_twiddles& twiddles, double sign) {
+portable_pass_group(int passes, double* x, std::size_t length, std::size_t half, std::size_t k,
+                    std::size_t count, const group_twiddles& twiddles, double sign) {
     if (passes == 1)
         group_run<1>(x, length, half, k, count, twiddles, sign);
     else
@@ -241,16 +234,30 @@ void reverse_bits(std::span<complex> x) {
 
 } // namespace
 
+bool dft_path_available(dft_path path) {
+    return path == dft_path::portable || __builtin_cpu_supports("avx512f");
+}
+
+dft_path best_dft_path() {
+    return dft_path_available(dft_path::avx512) ? dft_path::avx512 : dft_path::portable;
+}
+
+int group_passes_of(dft_path path) {
+    return path == dft_path::avx512 ? 3 : 2;
+}
+
 // The passes of half-size `first` and more over all `length` samples at x, in groups of up to
 // most_group_passes. Their twiddles come from the small tables where a group's passes are all
 // below l2_block, and otherwise from the quarter wave, chunk by chunk.
 void transform_plan::grouped_passes(double* x, std::size_t length, std::size_t first,
                                     double sign) const {
     const std::size_t table = 4 * (cosines_.size() - 1); // the transformed length's
+    constexpr std::size_t most_stage_twiddles = (1U << most_group_passes) - 1;
     double real[most_stage_twiddles][chunk];
     double imaginary[most_stage_twiddles][chunk];
+    const auto pass_group = path_ == dft_path::avx512 ? avx512::pass_group : portable_pass_group;
     for (std::size_t half = first; half < length;) {
-        const int passes = std::min(most_group_passes, std::countr_zero(length / half));
+        const int passes = std::min(group_passes_of(path_), std::countr_zero(length / half));
         group_twiddles twiddles{};
         if ((half << (passes - 1)) < l2_block) {
             for (int s = 0; s < passes; ++s)
@@ -302,7 +309,7 @@ void transform_plan::butterfly_passes(std::span<complex> x, int sign) const {
     if (l2 < m) grouped_passes(data, m, l2, direction);
 }
 
-transform_plan::transform_plan(std::size_t length) : length_(length) {
+transform_plan::transform_plan(std::size_t length, dft_path path) : length_(length), path_(path) {
     if (std::has_single_bit(length)) {
         cosines_ = quarter_wave(table_length(length));
         fill_small_tables(length);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cufft.h"
+#include "dft_kernels.hpp"
 
 #include <complex>
 #include <cstddef>
@@ -19,7 +20,8 @@ namespace kelvane::emu {
 // system after each execution, so that an idle plan holds only its tables.
 class transform_plan {
   public:
-    explicit transform_plan(std::size_t length); // length >= 1
+    // Preconditions: length >= 1, `path` available on this processor.
+    explicit transform_plan(std::size_t length, dft_path path = best_dft_path());
     ~transform_plan();
     transform_plan(const transform_plan&) = delete;
     transform_plan& operator=(const transform_plan&) = delete;
@@ -31,6 +33,7 @@ class transform_plan {
   private:
     using complex = std::complex<double>;
     std::size_t length_;
+    dft_path path_;
     // Lengths other than powers of two go through Bluestein's chirp: exp(pi*i * m^2 / length)
     // and two padded sequences of a power-of-two length.
     std::vector<complex> chirp_;
