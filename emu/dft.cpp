@@ -93,9 +93,9 @@ pass_in_block(double* block, std::size_t length, std::size_t half, const double*
 // the sweeps over memory the transform then took 18.9 against 17.4 ms at 2^20, 410 against
 // 380 ms at 2^24 (emu_bench). AVX-512's thirty-two registers hold three.
 template <int passes>
-[[gnu::always_inline]] inline void group_run(double* x, std::size_t length, std::size_t half,
-                                             std::size_t k, std::size_t count,
-                                             const group_twiddles& twiddles, double sign) {
+[[gnu::always_inline]] inline void
+group_run(double* x, std::size_t length, std::size_t half, std::size_t k, std::size_t count,
+          const group_twiddles& twiddles, double sign, float* narrowed) {
     constexpr std::size_t points = std::size_t{1} << passes;
     for (std::size_t base = 0; base < length; base += points * half) {
         for (std::size_t j = 0; j < count; ++j) {
@@ -121,8 +121,14 @@ template <int passes>
                 }
             }
             for (std::size_t e = 0; e < points; ++e) {
-                x[2 * (base + e * half + k + j)] = re[e];
-                x[2 * (base + e * half + k + j) + 1] = im[e];
+                const std::size_t at = 2 * (base + e * half + k + j);
+                if (narrowed != nullptr) {
+                    narrowed[at] = static_cast<float>(re[e]);
+                    narrowed[at + 1] = static_cast<float>(im[e]);
+                } else {
+                    x[at] = re[e];
+                    x[at + 1] = im[e];
+                }
             }
         }
     }
@@ -130,11 +136,12 @@ template <int passes>
 
 __attribute__((target_clones("avx2", "default"))) void
 portable_pass_group(int passes, double* x, std::size_t length, std::size_t half, std::size_t k,
-                    std::size_t count, const group_twiddles& twiddles, double sign) {
+                    std::size_t count, const group_twiddles& twiddles, double sign,
+                    float* narrowed) {
     if (passes == 1)
-        group_run<1>(x, length, half, k, count, twiddles, sign);
+        group_run<1>(x, length, half, k, count, twiddles, sign, narrowed);
     else
-        group_run<2>(x, length, half, k, count, twiddles, sign);
+        group_run<2>(x, length, half, k, count, twiddles, sign, narrowed);
 }
 
 // The samples of `in`, widened to double, in bit-reversed order: out[reverse(i)] = in[i]. In
@@ -249,8 +256,8 @@ int group_passes_of(dft_path path) {
 // The passes of half-size `first` and more over all `length` samples at x, in groups of up to
 // most_group_passes. Their twiddles come from the small tables where a group's passes are all
 // below l2_block, and otherwise from the quarter wave, chunk by chunk.
-void transform_plan::grouped_passes(double* x, std::size_t length, std::size_t first,
-                                    double sign) const {
+void transform_plan::grouped_passes(double* x, std::size_t length, std::size_t first, double sign,
+                                    float* narrowed) const {
     const std::size_t table = 4 * (cosines_.size() - 1); // the transformed length's
     constexpr std::size_t most_stage_twiddles = (1U << most_group_passes) - 1;
     double real[most_stage_twiddles][chunk];
@@ -258,6 +265,7 @@ void transform_plan::grouped_passes(double* x, std::size_t length, std::size_t f
     const auto pass_group = path_ == dft_path::avx512 ? avx512::pass_group : portable_pass_group;
     for (std::size_t half = first; half < length;) {
         const int passes = std::min(group_passes_of(path_), std::countr_zero(length / half));
+        float* const group_narrowed = (half << passes) == length ? narrowed : nullptr;
         group_twiddles twiddles{};
         if ((half << (passes - 1)) < l2_block) {
             for (int s = 0; s < passes; ++s)
@@ -265,7 +273,7 @@ void transform_plan::grouped_passes(double* x, std::size_t length, std::size_t f
                     twiddles.real[s][e] = &small_real_[(half << s) + e * half];
                     twiddles.imaginary[s][e] = &small_imaginary_[(half << s) + e * half];
                 }
-            pass_group(passes, x, length, half, 0, half, twiddles, sign);
+            pass_group(passes, x, length, half, 0, half, twiddles, sign, group_narrowed);
         } else {
             for (std::size_t k = 0; k < half; k += chunk) {
                 const std::size_t count = std::min(chunk, half - k);
@@ -280,7 +288,7 @@ void transform_plan::grouped_passes(double* x, std::size_t length, std::size_t f
                         twiddles.imaginary[s][e] = imaginary[array];
                     }
                 }
-                pass_group(passes, x, length, half, k, count, twiddles, sign);
+                pass_group(passes, x, length, half, k, count, twiddles, sign, group_narrowed);
             }
         }
         half <<= passes;
@@ -291,9 +299,9 @@ void transform_plan::grouped_passes(double* x, std::size_t length, std::size_t f
 // passes of half-size below l1_block / 2 in blocks that stay in the first-level cache, then
 // those below l2_block / 2 in groups over blocks that stay in the second, all with twiddles from
 // the small tables (those of h at [h, 2h)); the rest in groups that sweep the whole array.
-void transform_plan::butterfly_passes(std::span<complex> x, int sign) const {
+bool transform_plan::butterfly_passes(std::span<complex> x, int sign, cufftComplex* out) const {
     const std::size_t m = x.size();
-    if (m < 2) return;
+    if (m < 2) return false;
     const auto direction = static_cast<double>(sign);
     double* const data = reinterpret_cast<double*>(x.data());
     const std::size_t l1 = std::min(m, l1_block);
@@ -304,9 +312,11 @@ void transform_plan::butterfly_passes(std::span<complex> x, int sign) const {
             for (std::size_t half = 1; half < l1; half *= 2)
                 pass_in_block(block + 2 * begin, l1, half, &small_real_[half],
                               &small_imaginary_[half], direction);
-        grouped_passes(block, l2, l1, direction);
+        grouped_passes(block, l2, l1, direction, nullptr);
     }
-    if (l2 < m) grouped_passes(data, m, l2, direction);
+    if (l2 == m) return false;
+    grouped_passes(data, m, l2, direction, reinterpret_cast<float*>(out));
+    return out != nullptr;
 }
 
 transform_plan::transform_plan(std::size_t length, dft_path path) : length_(length), path_(path) {
@@ -358,10 +368,11 @@ std::size_t transform_plan::work_bytes(std::size_t length) {
 void transform_plan::execute(const cufftComplex* in, cufftComplex* out, int sign) {
     const std::span<complex> x = samples_;
     const bool streaming = length_ >= streaming_min;
+    bool narrowed = false;
     if (chirp_.empty()) {
         widen_bit_reversed(in, x.data(), static_cast<unsigned>(std::countr_zero(length_)),
                            streaming);
-        butterfly_passes(x, sign);
+        narrowed = butterfly_passes(x, sign, out);
     } else {
         for (std::size_t k = 0; k < length_; ++k)
             x[k] = {in[k].x, in[k].y};
@@ -379,17 +390,17 @@ void transform_plan::execute(const cufftComplex* in, cufftComplex* out, int sign
         for (std::size_t m = 1; m < length_; ++m)
             b[m] = b[padded - m] = std::conj(chirp(m));
         reverse_bits(a);
-        butterfly_passes(a, -1);
+        butterfly_passes(a, -1, nullptr);
         reverse_bits(b);
-        butterfly_passes(b, -1);
+        butterfly_passes(b, -1, nullptr);
         for (std::size_t k = 0; k < padded; ++k)
             a[k] *= b[k];
         reverse_bits(a);
-        butterfly_passes(a, 1);
+        butterfly_passes(a, 1, nullptr);
         for (std::size_t k = 0; k < length_; ++k)
             x[k] = chirp(k) * a[k] / static_cast<double>(padded);
     }
-    narrow(x.data(), out, length_, streaming);
+    if (!narrowed) narrow(x.data(), out, length_, streaming);
     madvise(scratch_.data(), scratch_.size_bytes(), MADV_DONTNEED);
 }
 

@@ -49,8 +49,11 @@ class transform_plan {
     std::vector<double> small_imaginary_;
 
     void fill_small_tables(std::size_t transformed);
-    void butterfly_passes(std::span<complex> x, int sign) const;
-    void grouped_passes(double* x, std::size_t length, std::size_t first, double sign) const;
+    // Where `out` is not null and the last passes sweep the array, they leave their results
+    // there, rounded to single precision, and this returns true.
+    bool butterfly_passes(std::span<complex> x, int sign, cufftComplex* out) const;
+    void grouped_passes(double* x, std::size_t length, std::size_t first, double sign,
+                        float* narrowed) const;
 };
 
 } // namespace kelvane::emu

@@ -23,7 +23,7 @@ __m512d twiddled(__m512d b, __m512d w_re, __m512d w_im) {
 
 template <int passes>
 void group_run(double* x, std::size_t length, std::size_t half, std::size_t k, std::size_t count,
-               const group_twiddles& twiddles, double sign) {
+               const group_twiddles& twiddles, double sign, float* narrowed) {
     constexpr std::size_t points = std::size_t{1} << passes;
     // wi = sign * imaginary, one exact multiply as in the scalar code; the real lanes negated.
     const __m512d signs = _mm512_setr_pd(-sign, sign, -sign, sign, -sign, sign, -sign, sign);
@@ -46,8 +46,13 @@ void group_run(double* x, std::size_t length, std::size_t half, std::size_t k, s
                     v[e] = _mm512_add_pd(v[e], t);
                 }
             }
-            for (std::size_t e = 0; e < points; ++e)
-                _mm512_storeu_pd(&x[2 * (base + e * half + k + j)], v[e]);
+            for (std::size_t e = 0; e < points; ++e) {
+                const std::size_t at = 2 * (base + e * half + k + j);
+                if (narrowed != nullptr)
+                    _mm256_storeu_ps(&narrowed[at], _mm512_cvtpd_ps(v[e]));
+                else
+                    _mm512_storeu_pd(&x[at], v[e]);
+            }
         }
     }
 }
@@ -55,16 +60,16 @@ void group_run(double* x, std::size_t length, std::size_t half, std::size_t k, s
 } // namespace
 
 void pass_group(int passes, double* x, std::size_t length, std::size_t half, std::size_t k,
-                std::size_t count, const group_twiddles& twiddles, double sign) {
+                std::size_t count, const group_twiddles& twiddles, double sign, float* narrowed) {
     switch (passes) {
     case 1:
-        group_run<1>(x, length, half, k, count, twiddles, sign);
+        group_run<1>(x, length, half, k, count, twiddles, sign, narrowed);
         break;
     case 2:
-        group_run<2>(x, length, half, k, count, twiddles, sign);
+        group_run<2>(x, length, half, k, count, twiddles, sign, narrowed);
         break;
     default:
-        group_run<3>(x, length, half, k, count, twiddles, sign);
+        group_run<3>(x, length, half, k, count, twiddles, sign, narrowed);
         break;
     }
 }

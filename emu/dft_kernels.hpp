@@ -28,9 +28,11 @@ int group_passes_of(dft_path path);
 
 namespace avx512 {
 // `passes` (1 to 3) consecutive passes from half-size `half` over x[0, length), samples
-// interleaved, for k + j, j in [0, count). Preconditions: half and count multiples of 4.
+// interleaved, for k + j, j in [0, count). Where `narrowed` is not null, the results go there
+// instead, rounded to single precision, at the same places. Preconditions: half and count
+// multiples of 4.
 void pass_group(int passes, double* x, std::size_t length, std::size_t half, std::size_t k,
-                std::size_t count, const group_twiddles& twiddles, double sign);
+                std::size_t count, const group_twiddles& twiddles, double sign, float* narrowed);
 } // namespace avx512
 
 } // namespace kelvane::emu
