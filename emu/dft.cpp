@@ -401,7 +401,8 @@ void transform_plan::execute(const cufftComplex* in, cufftComplex* out, int sign
             x[k] = chirp(k) * a[k] / static_cast<double>(padded);
     }
     if (!narrowed) narrow(x.data(), out, length_, streaming);
-    madvise(scratch_.data(), scratch_.size_bytes(), MADV_DONTNEED);
+    if (!executed_) madvise(scratch_.data(), scratch_.size_bytes(), MADV_DONTNEED);
+    executed_ = true;
 }
 
 } // namespace kelvane::emu
