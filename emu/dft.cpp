@@ -214,8 +214,9 @@ constexpr std::size_t l1_block = 2048;
 constexpr std::size_t l2_block = 32768;
 constexpr std::size_t chunk = 512;
 
-// From this length on (32 MiB of samples) the samples are written past the caches: measured
-// here, streaming costs 13 % at 2^20 and saves 11 % at 2^22 and 18 % at 2^24 (emu_bench).
+// From this length on (32 MiB of samples) the widened samples, and a chirped length's results,
+// are written past the caches: measured here, streaming costs 12 % at 2^20 and saves 6 % at 2^22
+// and 20 % at 2^24 (emu_bench).
 constexpr std::size_t streaming_min = std::size_t{1} << 21;
 
 // Scratch pages for `count` samples, counted against the process's memory when mapped.
