@@ -254,9 +254,10 @@ int group_passes_of(dft_path path) {
     return path == dft_path::avx512 ? 3 : 2;
 }
 
-// The passes of half-size `first` and more over all `length` samples at x, in groups of up to
-// most_group_passes. Their twiddles come from the small tables where a group's passes are all
-// below l2_block, and otherwise from the quarter wave, chunk by chunk.
+// The passes of half-size `first` and more over all `length` samples at x, in groups of as many
+// as the path's registers hold. Their twiddles come from the small tables where a group's passes
+// are all below l2_block, and otherwise from the quarter wave, chunk by chunk. Where `narrowed` is
+// not null, the last group leaves its results there, rounded to single precision.
 void transform_plan::grouped_passes(double* x, std::size_t length, std::size_t first, double sign,
                                     float* narrowed) const {
     const std::size_t table = 4 * (cosines_.size() - 1); // the transformed length's
