@@ -66,7 +66,7 @@ void transpose(__m512d (&rows)[8]) {
 // Row j of the result is run rev j's, transposed; stored at its destination.
 struct first_pass_twiddles {
     __m512 re[7]; // stage s, start e at (2^s - 1) + e, each broadcast to every sample
-    __m512 im[7];
+    __m512 im[7]; // likewise, as ops::imaginary_parts gives them
 };
 
 void first_passes_on_rows(__m512d (&rows)[8], const first_pass_twiddles& w) {
@@ -126,7 +126,8 @@ void reverse_with_first_passes(sample* x, unsigned log2n, const twiddle* const* 
 namespace {
 
 template <std::size_t registers>
-void fill_registers(chain_set& chains, twiddle* out, std::size_t row_stride, std::size_t count) {
+void fill_registers(chain_set& chains, std::size_t used, twiddle* out, std::size_t row_stride,
+                    std::size_t count) {
     __m512d ur[registers];
     __m512d ui[registers];
     __m512d cr[registers];
@@ -137,17 +138,23 @@ void fill_registers(chain_set& chains, twiddle* out, std::size_t row_stride, std
         cr[r] = _mm512_loadu_pd(&chains.cr[8 * r]);
         ci[r] = _mm512_loadu_pd(&chains.ci[8 * r]);
     }
-    // Pairs (re, im) come out for chains 0, 1, 4, 5, 2, 3, 6, 7 of a register.
+    // Pairs (re, im) come out for chains 0, 1, 4, 5, 2, 3, 6, 7 of a register; only the lanes of
+    // chains in use are stored.
     const auto stride = static_cast<long long>(row_stride);
-    const __m512i rows =
-        _mm512_mullo_epi64(_mm512_setr_epi64(0, 1, 4, 5, 2, 3, 6, 7), _mm512_set1_epi64(stride));
+    const __m512i chain_of_lane = _mm512_setr_epi64(0, 1, 4, 5, 2, 3, 6, 7);
+    const __m512i rows = _mm512_mullo_epi64(chain_of_lane, _mm512_set1_epi64(stride));
+    __mmask8 in_use[registers];
+    for (std::size_t r = 0; r < registers; ++r)
+        in_use[r] = _mm512_cmplt_epi64_mask(
+            chain_of_lane, _mm512_set1_epi64(static_cast<long long>(used - 8 * r)));
     for (std::size_t i = 0; i < count; ++i)
         for (std::size_t r = 0; r < registers; ++r) {
             const __m256 re = _mm512_cvtpd_ps(ur[r]);
             const __m256 im = _mm512_cvtpd_ps(ui[r]);
             const __m512 pairs = _mm512_insertf32x8(
                 _mm512_castps256_ps512(_mm256_unpacklo_ps(re, im)), _mm256_unpackhi_ps(re, im), 1);
-            _mm512_i64scatter_pd(&out[8 * r * row_stride + i], rows, _mm512_castps_pd(pairs), 8);
+            _mm512_mask_i64scatter_pd(&out[8 * r * row_stride + i], in_use[r], rows,
+                                      _mm512_castps_pd(pairs), 8);
             const __m512d ur_old = ur[r];
             ur[r] = _mm512_sub_pd(_mm512_add_pd(_mm512_mul_pd(ur[r], cr[r]), ur[r]),
                                   _mm512_mul_pd(ui[r], ci[r]));
@@ -167,16 +174,16 @@ void fill_chains(chain_set& chains, std::size_t used, twiddle* out, std::size_t 
     static_assert(max_chains == 32, "four registers of chains at most");
     switch ((used + 7) / 8) {
     case 1:
-        fill_registers<1>(chains, out, row_stride, count);
+        fill_registers<1>(chains, used, out, row_stride, count);
         break;
     case 2:
-        fill_registers<2>(chains, out, row_stride, count);
+        fill_registers<2>(chains, used, out, row_stride, count);
         break;
     case 3:
-        fill_registers<3>(chains, out, row_stride, count);
+        fill_registers<3>(chains, used, out, row_stride, count);
         break;
     default:
-        fill_registers<4>(chains, out, row_stride, count);
+        fill_registers<4>(chains, used, out, row_stride, count);
         break;
     }
 }
