@@ -39,6 +39,18 @@ constexpr std::size_t block_samples = 4096;
 constexpr std::size_t chunk_twiddles = 1024; // of all a group's chains together
 constexpr std::size_t max_tabled_half = std::size_t{1} << 15;
 
+// One step of the twiddle factor recurrence, as the plain transform takes it, and the factor
+// it gives before the step, rounded to single.
+void step_recurrence(double& ur, double& ui, double cr, double ci) {
+    const double ur_old = ur;
+    ur = (ur * cr + ur) - ui * ci;
+    ui = (ui * cr + ui) + ur_old * ci;
+}
+
+twiddle rounded(double ur, double ui) {
+    return {static_cast<float>(ur), static_cast<float>(ui)};
+}
+
 // The twiddle factor recurrence of one pass of half-size `half` (span 2 * half positions).
 class twiddle_cursor {
   public:
@@ -51,7 +63,7 @@ class twiddle_cursor {
         ci_ = std::sin(angle);
     }
 
-    twiddle current() const { return {static_cast<float>(ur_), static_cast<float>(ui_)}; }
+    twiddle current() const { return rounded(ur_, ui_); }
 
     // The same recurrence for the other sign, where it is this one's conjugate.
     twiddle_cursor conjugate() const {
@@ -61,11 +73,7 @@ class twiddle_cursor {
         return other;
     }
 
-    void step() {
-        const double ur_old = ur_;
-        ur_ = (ur_ * cr_ + ur_) - ui_ * ci_;
-        ui_ = (ui_ * cr_ + ui_) + ur_old * ci_;
-    }
+    void step() { step_recurrence(ur_, ui_, cr_, ci_); }
 
     void fill(twiddle* out, std::size_t count) {
         for (std::size_t i = 0; i < count; ++i) {
@@ -249,12 +257,8 @@ void scalar_fill_chains(chain_set& chains, std::size_t used, twiddle* out, std::
                         std::size_t count) {
     for (std::size_t i = 0; i < count; ++i)
         for (std::size_t c = 0; c < used; ++c) {
-            out[c * row_stride + i] = {static_cast<float>(chains.ur[c]),
-                                       static_cast<float>(chains.ui[c])};
-            const double ur_old = chains.ur[c];
-            chains.ur[c] =
-                (chains.ur[c] * chains.cr[c] + chains.ur[c]) - chains.ui[c] * chains.ci[c];
-            chains.ui[c] = (chains.ui[c] * chains.cr[c] + chains.ui[c]) + ur_old * chains.ci[c];
+            out[c * row_stride + i] = rounded(chains.ur[c], chains.ui[c]);
+            step_recurrence(chains.ur[c], chains.ui[c], chains.cr[c], chains.ci[c]);
         }
 }
 
