@@ -3,11 +3,9 @@
 #include "c2c_1d.h"
 #include "four1.h"
 #include "report.hpp"
+#include "table_format.hpp"
 
-#include <bit>
-#include <cmath>
 #include <cstring>
-#include <pmmintrin.h>
 #include <sys/mman.h>
 #include <sys/time.h>
 
@@ -30,38 +28,8 @@ void prefer_huge_pages() {
 }
 
 constexpr std::int32_t reference_sign = 1;
-constexpr unsigned flush_to_zero_and_denormals_are_zero = _MM_FLUSH_ZERO_ON | _MM_DENORMALS_ZERO_ON;
-static_assert(flush_to_zero_and_denormals_are_zero == 0x8040);
 
 } // namespace
-
-void enter_flush_to_zero_mode() {
-    _mm_setcsr(_mm_getcsr() | flush_to_zero_and_denormals_are_zero);
-}
-
-namespace {
-
-// 1/n in single precision, exact for every power of two n; 7/n is then exact too.
-constexpr float reciprocal(std::int32_t count) {
-    float scale = 1.0f;
-    for (std::int32_t n = count; n > 1; n /= 2)
-        scale /= 2.0f;
-    return scale;
-}
-static_assert(std::bit_cast<std::uint32_t>(reciprocal(sample_count)) == 0x35800000);
-static_assert(std::bit_cast<std::uint32_t>(7.0f * reciprocal(sample_count)) == 0x36e00000);
-
-} // namespace
-
-void fill_signal(kelvane_complex* samples, std::int32_t count) {
-    const float real_scale = reciprocal(count);
-    const float imaginary_scale = 7.0f * real_scale;
-    for (std::int32_t i = 0; i < count; ++i) {
-        const auto x = static_cast<float>(i);
-        samples[i].re = std::sin((x + x) * real_scale);
-        samples[i].im = std::cos(x * imaginary_scale);
-    }
-}
 
 std::int32_t read_tick_clock() {
     timeval now{};
@@ -107,8 +75,8 @@ int run_comparison() {
     const float t_gpu = elapsed_seconds(g0, g1);
     // The table, then the two times.
     write_comparison_table(C2, C3);
-    report::write_timing_line("Elapsed time of four1: ", t_ref);
-    report::write_timing_line("Elapsed time of cufft: ", t_gpu);
+    report::write_timing_line(report::four1_timing_label, t_ref);
+    report::write_timing_line(report::cufft_timing_label, t_gpu);
     return 0;
 }
 

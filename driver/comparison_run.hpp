@@ -4,21 +4,11 @@
 #pragma once
 
 #include "kelvane_complex.h"
+#include "signal.hpp"
 
 #include <cstdint>
 
 namespace kelvane::driver {
-
-// Samples of the signal, of both transforms and rows of the table.
-inline constexpr std::int32_t sample_count = 1 << 20;
-
-// Sets flush-to-zero and denormals-are-zero (MXCSR bits 0x8040) for all later arithmetic.
-void enter_flush_to_zero_mode();
-
-// The signal at any power-of-two length n = 2^m: sample i becomes
-// (sin((i + i) * 2^-m), cos(i * (7 * 2^-m))), every step in single precision; both arguments
-// are exact (2i/n and 7i/n). The comparison run uses n = sample_count.
-void fill_signal(kelvane_complex* samples, std::int32_t count);
 
 // The tick clock: wall-clock time in ticks of 0.1 ms, (seconds mod 214748) * 10000 +
 // microseconds / 100. It wraps to a small value every 214748 seconds and stays below 2^31.

@@ -89,9 +89,8 @@ pass_in_block(double* block, std::size_t length, std::size_t half, const double*
 // group's passes in registers. Stage s pairs e with e + 2^s, a butterfly of the pass of
 // half-size 2^s * half, whose twiddle at k sits in stage_real[s][e mod 2^s] (the imaginary
 // parts likewise). Each butterfly gets the inputs it gets pass by pass, so the bits are the same.
-// The portable kernels take groups of up to two: three spill the sixteen AVX2 registers, and in
-// the sweeps over memory the transform then took 18.9 against 17.4 ms at 2^20, 410 against
-// 380 ms at 2^24 (emu_bench). AVX-512's thirty-two registers hold three.
+// The portable kernels take groups of up to two, since three spill the sixteen AVX2 registers
+// (docs/performance.md has the measurement); AVX-512's thirty-two registers hold three.
 template <int passes>
 [[gnu::always_inline]] inline void
 group_run(double* x, std::size_t length, std::size_t half, std::size_t k, std::size_t count,
@@ -144,12 +143,7 @@ portable_pass_group(int passes, double* x, std::size_t length, std::size_t half,
         group_run<2>(x, length, half, k, count, twiddles, sign, narrowed);
 }
 
-// The samples of `in`, widened to double, in bit-reversed order: out[reverse(i)] = in[i]. In
-// tiles of 8 x 8 samples: index i = [a | middle | c] with a and c of three bits goes to
-// [reverse c | reverse middle | reverse a], so each tile reads 8 runs of 8 adjacent samples
-// and writes 8 such runs, a cache line or two each, one run after the other. With `streaming`
-// the runs bypass the caches: worth it where the samples do not stay there until the passes
-// read them, which would otherwise read each line first only to overwrite it.
+// The low `bits` bits of `index` in reverse order.
 std::size_t reversed(std::size_t index, unsigned bits) {
     std::size_t result = 0;
     for (unsigned bit = 0; bit < bits; ++bit)
@@ -157,6 +151,12 @@ std::size_t reversed(std::size_t index, unsigned bits) {
     return result;
 }
 
+// The samples of `in`, widened to double, in bit-reversed order: out[reverse(i)] = in[i]. In
+// tiles of 8 x 8 samples: index i = [a | middle | c] with a and c of three bits goes to
+// [reverse c | reverse middle | reverse a], so each tile reads 8 runs of 8 adjacent samples
+// and writes 8 such runs, a cache line or two each, one run after the other. With `streaming`
+// the runs bypass the caches: worth it where the samples do not stay there until the passes
+// read them, which would otherwise read each line first only to overwrite it.
 void widen_bit_reversed(const cufftComplex* in, std::complex<double>* out, unsigned log2n,
                         bool streaming) {
     constexpr unsigned tile_bits = 3;
@@ -214,9 +214,10 @@ constexpr std::size_t l1_block = 2048;
 constexpr std::size_t l2_block = 32768;
 constexpr std::size_t chunk = 512;
 
-// From this length on (32 MiB of samples) the widened samples, and a chirped length's results,
-// are written past the caches: measured here, streaming costs 12 % at 2^20 and saves 6 % at 2^22
-// and 20 % at 2^24 (emu_bench).
+// From this length on (32 MiB of samples, more than a last-level cache holds) the widened
+// samples, and a chirped length's results, are written past the caches, which the passes would
+// otherwise fill with lines read only to be overwritten. Below it streaming loses: the samples
+// would still be in the cache when the passes read them.
 constexpr std::size_t streaming_min = std::size_t{1} << 21;
 
 // Scratch pages for `count` samples, counted against the process's memory when mapped.

@@ -20,7 +20,7 @@ namespace kelvane::emu {
 // system after a plan's first execution: a plan made, executed once and destroyed, as the bridge
 // uses them, holds no idle scratch while its caller goes on. A plan executed again keeps them
 // from then on, as a device keeps a plan's work area, rather than meet fresh pages, which the
-// system must clear, at every execution: 35 of 295 ms at 2^24 (emu_bench).
+// system must clear, at every execution.
 class transform_plan {
   public:
     // Preconditions: length >= 1, `path` available on this processor.

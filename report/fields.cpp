@@ -95,7 +95,6 @@ char* put_timing_label_field(char* out, std::string_view label) {
 
 char* put_seconds_field(char* out, float seconds) {
     constexpr int decimals = 4;
-    constexpr std::string_view overflow = "********";
     const binary32::decoded parts = binary32::decode(seconds);
     if (parts.what == binary32::kind::nan)
         return put_left_justified(out, "     NaN", timing_value_width);
@@ -105,7 +104,7 @@ char* put_seconds_field(char* out, float seconds) {
     // 2^14 s and beyond never fit; below that the scaled significand stays under 2^38.
     constexpr int shift_of_2_to_14 = binary32::fraction_bits - 14;
     if (parts.what == binary32::kind::finite && parts.shift <= shift_of_2_to_14)
-        return put_left_justified(out, overflow, timing_value_width);
+        return put_left_justified(out, overflowed_seconds, timing_value_width);
     const std::uint64_t ten_thousandths =
         parts.what == binary32::kind::zero ? 0
                                            : round_scaled(parts.significand, decimals, parts.shift);
@@ -116,7 +115,7 @@ char* put_seconds_field(char* out, float seconds) {
     char* first = put_decimal_before(end, ten_thousandths, decimals);
     if (parts.negative && ten_thousandths != 0) *--first = '-';
     if (end - first > timing_value_width)
-        return put_left_justified(out, overflow, timing_value_width);
+        return put_left_justified(out, overflowed_seconds, timing_value_width);
     std::memcpy(out, end - timing_value_width, timing_value_width);
     return out + timing_value_width;
 }

@@ -28,7 +28,10 @@ char* put_real_field(char* out, float value);
 // A label in 23 columns: right-justified when shorter, cut when longer.
 char* put_timing_label_field(char* out, std::string_view label);
 
-// Seconds with 4 decimals, right-justified in 8 columns; "********" when the text needs more.
+// Seconds with 4 decimals, right-justified in 8 columns; overflowed_seconds when the text needs
+// more.
+inline constexpr std::string_view overflowed_seconds = "********";
+static_assert(overflowed_seconds.size() == timing_value_width);
 char* put_seconds_field(char* out, float seconds);
 
 } // namespace kelvane::report

@@ -1,6 +1,7 @@
 #include "fields.hpp"
 #include "report.hpp"
 #include "standard_output.hpp"
+#include "table_format.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -82,12 +83,14 @@ class record_layout {
     kind previous_ = kind::none;
 };
 
-constexpr std::size_t timing_line_length = timing_label_width + timing_value_width + 3;
+// A timing line with its line feed.
+constexpr std::size_t timing_record_length = timing_line_length + 1;
 
 void put_timing_line(std::string_view label, float seconds, char* out) {
     out = put_timing_label_field(out, label);
     out = put_seconds_field(out, seconds);
-    std::memcpy(out, " s\n", 3);
+    out = std::copy(timing_unit.begin(), timing_unit.end(), out);
+    *out = '\n';
 }
 
 } // namespace
@@ -157,14 +160,14 @@ void record_block_writer::flush() {
 
 void format_timing_line(std::string_view label, float seconds, std::string& line) {
     const std::size_t begin = line.size();
-    line.resize(begin + timing_line_length);
+    line.resize(begin + timing_record_length);
     put_timing_line(label, seconds, line.data() + begin);
 }
 
 void write_timing_line(std::string_view label, float seconds) {
-    char line[timing_line_length];
+    char line[timing_record_length];
     put_timing_line(label, seconds, line);
-    write_to_standard_output({line, timing_line_length});
+    write_to_standard_output({line, timing_record_length});
 }
 
 } // namespace kelvane::report

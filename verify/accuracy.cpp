@@ -75,6 +75,25 @@ tolerances default_tolerances(std::size_t n) {
     return {default_l2_multiple * level, default_linf_multiple * level};
 }
 
+bin_error largest_bin_error(std::span<const kelvane_complex> spectrum,
+                            std::span<const exact_complex> exact) {
+    long double exact_l2 = 0.0L;
+    long double largest = -1.0L;
+    bin_error result;
+    for (std::size_t k = 0; k < exact.size(); ++k) {
+        exact_l2 += std::norm(exact[k]);
+        const long double difference = std::abs(widened(spectrum[k]) - exact[k]);
+        const bool worse = std::isnan(difference) ? !std::isnan(largest) : difference > largest;
+        if (worse) {
+            largest = difference;
+            result.bin = k;
+        }
+    }
+    const long double rms = std::sqrt(exact_l2 / static_cast<long double>(exact.size()));
+    result.units = static_cast<double>(largest / (rms * expected_level(exact.size())));
+    return result;
+}
+
 std::vector<std::size_t> worst_bins(std::span<const kelvane_complex> spectrum,
                                     std::span<const exact_complex> exact, std::size_t count) {
     std::vector<long double> difference(exact.size());

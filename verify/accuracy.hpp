@@ -48,6 +48,24 @@ inline constexpr double default_l2_multiple = 8.0;
 inline constexpr double default_linf_multiple = 4.0;
 tolerances default_tolerances(std::size_t n);
 
+// The largest error of one bin, |x_k - e_k|, in units of eps * sqrt(log2 n) * rms|e| (the
+// expected level times the exact spectrum's rms magnitude), and the first bin that reaches it.
+// On a white spectrum, a random input's, a sound FFT spreads its rounding errors evenly over the
+// bins at about one unit each, so a single wrong bin stands out. On a concentrated spectrum,
+// the signal's, quiet bins carry errors from large values cancelling, and this measure is not
+// meaningful there.
+struct bin_error {
+    double units = 0.0;
+    std::size_t bin = 0;
+};
+bin_error largest_bin_error(std::span<const kelvane_complex> spectrum,
+                            std::span<const exact_complex> exact);
+
+// The verdict's limit on the largest bin error of a random input's spectrum, in those units.
+// Sound transforms stay below a quarter of it at every size (the README gives the calibration);
+// a bin off by 100 units fails at every size.
+inline constexpr double default_bin_multiple = 16.0;
+
 // The `count` bins where |x_k - e_k| is largest, the largest first.
 std::vector<std::size_t> worst_bins(std::span<const kelvane_complex> spectrum,
                                     std::span<const exact_complex> exact, std::size_t count);

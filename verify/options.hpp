@@ -1,12 +1,16 @@
 // The command line of kelvane-verify.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <variant>
 
 namespace kelvane::verify {
+
+// The random input's seed when none is given.
+inline constexpr std::uint64_t default_seed = 20250101;
 
 struct options {
     std::optional<std::string> table_path; // check a printed table instead of running
@@ -19,16 +23,25 @@ struct options {
     int rounds = 3;
     int smallest_log2 = 20;
     int largest_log2 = 20;
-    bool help = false;
+    std::uint64_t seed = default_seed; // of the random input a run also transforms
 };
 
 // Sizes a sweep may cover: 2^1 to 2^26 samples.
 inline constexpr int smallest_sweep_log2 = 1;
 inline constexpr int largest_sweep_log2 = 26;
+// Warm-ups and rounds stop here.
+inline constexpr int most_rounds = 1000;
 
-// The options, or a one-line message saying what is wrong with them.
-std::variant<options, std::string> parse_options(std::span<const char* const> arguments);
+// What a command line asks for: the usage or the version (its text to print), or a run.
+struct text_request {
+    std::string text;
+};
+struct usage_error {
+    std::string message; // one line
+};
+using command_line = std::variant<options, text_request, usage_error>;
 
-extern const char* const usage_text;
+// `version` is the line --version prints.
+command_line parse_options(std::span<const char* const> arguments, const std::string& version);
 
 } // namespace kelvane::verify

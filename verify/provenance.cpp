@@ -24,6 +24,10 @@ std::string cpu_model() {
 
 } // namespace
 
+std::string version_line() {
+    return std::string("kelvane-verify ") + KELVANE_VERSION + ", commit " + KELVANE_COMMIT;
+}
+
 provenance host_provenance() {
     provenance p;
     p.four1_path = reference::four1_path_name(reference::four1_best_path());

@@ -20,6 +20,9 @@ struct provenance {
     std::string cpu;
 };
 
+// "kelvane-verify <version>, commit <commit>".
+std::string version_line();
+
 // Everything but the device, as this process runs now.
 provenance host_provenance();
 

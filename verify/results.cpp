@@ -2,10 +2,13 @@
 
 #include "formatted.hpp"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 namespace kelvane::verify {
 namespace {
@@ -60,9 +63,12 @@ std::vector<timed_row> timed_rows(const timing_result& t, bool emulated) {
     return rows;
 }
 
+// Every timed_rows list has each of these names.
 const timed_row& row_named(const std::vector<timed_row>& rows, std::string_view name) {
-    return *std::find_if(rows.begin(), rows.end(),
-                         [name](const timed_row& r) { return r.name == name; });
+    const auto found = std::find_if(rows.begin(), rows.end(),
+                                    [name](const timed_row& r) { return r.name == name; });
+    if (found == rows.end()) throw std::logic_error("no timed row " + std::string(name));
+    return *found;
 }
 
 double transform_only_speedup(const std::vector<timed_row>& rows) {
@@ -73,75 +79,101 @@ double end_to_end_ratio(const std::vector<timed_row>& rows) {
     return row_named(rows, "four1").stats.median / row_named(rows, whole_leg_name).stats.median;
 }
 
+// A CSV field in quotes, its quotes doubled.
+std::string csv_field(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
 bool emulated(const verification& v) {
     return v.origin.device && v.origin.device->emulated;
 }
 
-std::string json_number(double value) {
-    if (!std::isfinite(value)) return "null";
-    std::string out;
-    append_formatted(out, "%.9g", value);
-    return out;
+using json = nlohmann::ordered_json;
+
+json pair(double re, double im) {
+    return json::array({re, im});
 }
 
-std::string json_string(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            append_formatted(out, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
+json norms_json(const error_norms& n, double level) {
+    return {{"rel_l1", n.rel_l1},
+            {"rel_l2", n.rel_l2},
+            {"rel_linf", n.rel_linf},
+            {"linf_bin", n.linf_bin},
+            {"rel_l2_over_level", n.rel_l2 / level}};
 }
 
-std::string json_norms(const error_norms& n, double level) {
-    return "{\"rel_l1\": " + json_number(n.rel_l1) + ", \"rel_l2\": " + json_number(n.rel_l2) +
-           ", \"rel_linf\": " + json_number(n.rel_linf) +
-           ", \"linf_bin\": " + std::to_string(n.linf_bin) +
-           ", \"rel_l2_over_level\": " + json_number(n.rel_l2 / level) + "}";
-}
-
-std::string json_pair(double re, double im) {
-    return "[" + json_number(re) + ", " + json_number(im) + "]";
-}
-
-std::string json_accuracy(const size_result& s, const std::string& indent) {
-    std::string out = "{\n";
+json comparisons_json(const size_result& s) {
+    json out = json::object();
     for (const auto& [key, label, norms] : comparisons_of(s))
-        out += indent + "  " + json_string(key) + ": " + json_norms(*norms, s.level) + ",\n";
-    out += indent + "  \"expected_level\": " + json_number(s.level) + ",\n";
-    out += indent + "  \"tolerances\": {\"rel_l2\": " + json_number(s.limits.rel_l2) +
-           ", \"rel_linf\": " + json_number(s.limits.rel_linf) + "},\n";
-    out += indent + "  \"verdict\": " + json_string(s.pass ? "pass" : "fail") + "\n" + indent + "}";
+        out[key] = norms_json(*norms, s.level);
     return out;
 }
 
-std::string json_provenance(const provenance& p) {
-    std::string out = "{\n";
-    out += "    \"gpu\": " + json_string(device_text(p)) + ",\n";
+json tolerances_json(const tolerances& limits) {
+    return {{"rel_l2", limits.rel_l2}, {"rel_linf", limits.rel_linf}};
+}
+
+json random_comparison_json(const error_norms& n, const bin_error& worst, double level) {
+    return {{"rel_l2", n.rel_l2},
+            {"rel_l2_over_level", n.rel_l2 / level},
+            {"largest_bin_error", worst.units},
+            {"largest_bin_error_bin", worst.bin}};
+}
+
+json random_input_json(const random_input_result& r, double level) {
+    return {{"seed", r.seed},
+            {"comparisons",
+             {{"gpu_vs_exact", random_comparison_json(r.gpu_vs_exact, r.gpu_bin, level)},
+              {"four1_vs_exact", random_comparison_json(r.four1_vs_exact, r.four1_bin, level)}}},
+            {"bin_tolerance", r.bin_limit},
+            {"verdict", r.pass ? "pass" : "fail"}};
+}
+
+json accuracy_json(const size_result& s) {
+    json out = comparisons_json(s);
+    out["expected_level"] = s.level;
+    out["tolerances"] = tolerances_json(s.limits);
+    if (s.random) out["random_input"] = random_input_json(*s.random, s.level);
+    out["verdict"] = s.pass ? "pass" : "fail";
+    return out;
+}
+
+void append_worst_bins(json& list, const size_result& s, const char* input,
+                       const std::vector<bin_values>& worst) {
+    for (const bin_values& b : worst)
+        list.push_back({{"n", s.samples},
+                        {"input", input},
+                        {"bin", b.bin},
+                        {"gpu", pair(b.gpu.re, b.gpu.im)},
+                        {"four1", pair(b.four1.re, b.four1.im)},
+                        {"exact", pair(static_cast<double>(b.exact.real()),
+                                       static_cast<double>(b.exact.imag()))}});
+}
+
+json provenance_json(const provenance& p) {
+    json out = {{"gpu", device_text(p)}};
     if (p.device) {
         const device_description& d = *p.device;
-        out += "    \"device\": {\"emulated\": " + std::string(d.emulated ? "true" : "false") +
-               ", \"name\": " + json_string(d.name) + ", \"compute_capability\": " +
-               json_string(std::to_string(d.major) + "." + std::to_string(d.minor)) +
-               ", \"driver\": " + json_string(runtime_version_text(d.driver_version)) +
-               ", \"runtime\": " + json_string(runtime_version_text(d.runtime_version)) +
-               ", \"cufft\": " + json_string(cufft_version_text(d.cufft_version)) + "},\n";
+        out["device"] = {{"emulated", d.emulated},
+                         {"name", d.name},
+                         {"compute_capability",
+                          std::to_string(d.major) + "." + std::to_string(d.minor)},
+                         {"driver", runtime_version_text(d.driver_version)},
+                         {"runtime", runtime_version_text(d.runtime_version)},
+                         {"cufft", cufft_version_text(d.cufft_version)}};
     }
     std::string mxcsr;
     append_formatted(mxcsr, "0x%04x", p.mxcsr);
-    out += "    \"four1_path\": " + json_string(p.four1_path) + ",\n";
-    out += "    \"fp_mode\": " + json_string(p.fp_mode) + ",\n";
-    out += "    \"mxcsr\": " + json_string(mxcsr) + ",\n";
-    out += "    \"exact_spectrum\": " + json_string(p.yardstick) + ",\n";
-    out += "    \"kelvane_version\": " + json_string(p.kelvane_version) + ",\n";
-    out += "    \"commit\": " + json_string(p.commit) + ",\n";
-    out += "    \"cpu\": " + json_string(p.cpu) + "\n  }";
+    out["four1_path"] = p.four1_path;
+    out["fp_mode"] = p.fp_mode;
+    out["mxcsr"] = mxcsr;
+    out["exact_spectrum"] = p.yardstick;
+    out["kelvane_version"] = p.kelvane_version;
+    out["commit"] = p.commit;
+    out["cpu"] = p.cpu;
     return out;
 }
 
@@ -182,14 +214,32 @@ std::string summary_text(const verification& v) {
             v.printing_floor->rel_l2, v.printing_floor->rel_linf);
     append_formatted(out, "  tolerances for the gpu: rel L2 <= %.3e, rel Linf <= %.3e\n\n",
                      main.limits.rel_l2, main.limits.rel_linf);
+    if (main.random) {
+        const random_input_result& r = *main.random;
+        append_formatted(out,
+                         "random input (seed %llu, every part uniform in [-1, 1)): bin error in "
+                         "units of eps*sqrt(log2 N)*rms|X|\n",
+                         static_cast<unsigned long long>(r.seed));
+        out += "                    rel L2       L2/level   bin error   at bin\n";
+        const std::pair<const char*, std::pair<const error_norms*, const bin_error*>> rows[] = {
+            {"gpu   vs exact", {&r.gpu_vs_exact, &r.gpu_bin}},
+            {"four1 vs exact", {&r.four1_vs_exact, &r.four1_bin}}};
+        for (const auto& [label, figures] : rows)
+            append_formatted(out, "  %-16s  %-11.3e  %8.3f   %9.3f  %7zu\n", label,
+                             figures.first->rel_l2, figures.first->rel_l2 / main.level,
+                             figures.second->units, figures.second->bin);
+        append_formatted(out, "  tolerances for the gpu: rel L2 <= %.3e, bin error <= %g\n\n",
+                         main.limits.rel_l2, r.bin_limit);
+    }
 
     if (v.sizes.size() > 1) {
-        out += "sizes      gpu rel L2   four1 rel L2  verdict   execution s  device leg s  four1 s "
-               "     "
-               "speedup  end-to-end\n";
+        out += "sizes      gpu rel L2   four1 rel L2  bin error  verdict   execution s  "
+               "device leg s  four1 s      speedup  end-to-end\n";
         for (const size_result& s : v.sizes) {
-            append_formatted(out, "  2^%-6d %-11.3e  %-11.3e   %-7s", log2_of(s.samples),
-                             s.gpu_vs_exact.rel_l2, s.four1_vs_exact.rel_l2, verdict_word(s.pass));
+            append_formatted(out, "  2^%-6d %-11.3e  %-11.3e  %9.3f  %-7s", log2_of(s.samples),
+                             s.gpu_vs_exact.rel_l2, s.four1_vs_exact.rel_l2,
+                             s.random ? s.random->gpu_bin.units : std::nan(""),
+                             verdict_word(s.pass));
             if (s.timing) {
                 const auto rows = timed_rows(*s.timing, emulated(v));
                 append_formatted(out, "   %-11.4e  %-11.4e   %-11.4e  %7.3f  %7.3f",
@@ -210,24 +260,38 @@ std::string summary_text(const verification& v) {
             static_cast<std::size_t>(std::count_if(v.sizes.begin(), v.sizes.end(),
                                                    [](const size_result& s) { return s.pass; })),
             v.sizes.size());
-    else
-        append_formatted(out, " (gpu rel L2 %.3e %s %.3e, rel Linf %.3e %s %.3e)\n",
-                         main.gpu_vs_exact.rel_l2,
-                         main.gpu_vs_exact.rel_l2 <= main.limits.rel_l2 ? "<=" : "exceeds",
+    else {
+        auto within = [](double value, double limit) { return value <= limit ? "<=" : "exceeds"; };
+        append_formatted(out, " (signal: gpu rel L2 %.3e %s %.3e, rel Linf %.3e %s %.3e",
+                         main.gpu_vs_exact.rel_l2, within(main.gpu_vs_exact.rel_l2, main.limits.rel_l2),
                          main.limits.rel_l2, main.gpu_vs_exact.rel_linf,
-                         main.gpu_vs_exact.rel_linf <= main.limits.rel_linf ? "<=" : "exceeds",
+                         within(main.gpu_vs_exact.rel_linf, main.limits.rel_linf),
                          main.limits.rel_linf);
-    for (const size_result& s : v.sizes) {
-        if (s.worst.empty()) continue;
-        append_formatted(out, "worst bins of the gpu at 2^%d:\n", log2_of(s.samples));
+        if (main.random)
+            append_formatted(out, "; random input: rel L2 %.3e %s %.3e, bin error %.3f %s %g",
+                             main.random->gpu_vs_exact.rel_l2,
+                             within(main.random->gpu_vs_exact.rel_l2, main.limits.rel_l2),
+                             main.limits.rel_l2, main.random->gpu_bin.units,
+                             within(main.random->gpu_bin.units, main.random->bin_limit),
+                             main.random->bin_limit);
+        out += ")\n";
+    }
+    auto list_worst = [&out](const size_result& s, const char* input,
+                             const std::vector<bin_values>& worst) {
+        if (worst.empty()) return;
+        append_formatted(out, "worst bins of the gpu at 2^%d, %s:\n", log2_of(s.samples), input);
         out +=
             "         bin  gpu                             four1                           exact\n";
-        for (const bin_values& b : s.worst)
+        for (const bin_values& b : worst)
             append_formatted(out, "  %10zu  (%14.7e, %14.7e)  (%14.7e, %14.7e)  (%14.7e, %14.7e)\n",
                              b.bin, static_cast<double>(b.gpu.re), static_cast<double>(b.gpu.im),
                              static_cast<double>(b.four1.re), static_cast<double>(b.four1.im),
                              static_cast<double>(b.exact.real()),
                              static_cast<double>(b.exact.imag()));
+    };
+    for (const size_result& s : v.sizes) {
+        list_worst(s, "signal", s.worst);
+        if (s.random) list_worst(s, "random input", s.random->worst);
     }
 
     out += "\nprovenance\n";
@@ -269,95 +333,80 @@ std::string summary_text(const verification& v) {
 
 std::string json_text(const verification& v) {
     const size_result& main = v.sizes.back();
-    std::string out = "{\n";
-    out += "  \"verdict\": " + json_string(v.pass() ? "pass" : "fail") + ",\n";
-    out += "  \"mode\": " + json_string(v.table_path ? "table" : "run") + ",\n";
-    out += "  \"samples\": " + std::to_string(main.samples) + ",\n";
-    out += "  \"comparisons\": {\n";
-    const auto comparisons = comparisons_of(main);
-    for (std::size_t i = 0; i < comparisons.size(); ++i)
-        out += "    " + json_string(comparisons[i].key) + ": " +
-               json_norms(*comparisons[i].norms, main.level) +
-               (i + 1 < comparisons.size() ? ",\n" : "\n");
-    out += "  },\n";
-    out += "  \"expected_level\": " + json_number(main.level) + ",\n";
-    out += "  \"tolerances\": {\"rel_l2\": " + json_number(main.limits.rel_l2) +
-           ", \"rel_linf\": " + json_number(main.limits.rel_linf) + "},\n";
-    out += "  \"worst_bins\": [";
-    for (std::size_t i = 0; i < main.worst.size(); ++i) {
-        const bin_values& b = main.worst[i];
-        out += std::string(i == 0 ? "\n" : ",\n") + "    {\"bin\": " + std::to_string(b.bin) +
-               ", \"gpu\": " + json_pair(b.gpu.re, b.gpu.im) +
-               ", \"four1\": " + json_pair(b.four1.re, b.four1.im) + ", \"exact\": " +
-               json_pair(static_cast<double>(b.exact.real()), static_cast<double>(b.exact.imag())) +
-               "}";
+    json out = {{"verdict", v.pass() ? "pass" : "fail"},
+                {"mode", v.table_path ? "table" : "run"},
+                {"samples", main.samples},
+                {"comparisons", comparisons_json(main)},
+                {"expected_level", main.level},
+                {"tolerances", tolerances_json(main.limits)}};
+    if (main.random) out["random_input"] = random_input_json(*main.random, main.level);
+    json worst = json::array();
+    for (const size_result& s : v.sizes) {
+        append_worst_bins(worst, s, "signal", s.worst);
+        if (s.random) append_worst_bins(worst, s, "random", s.random->worst);
     }
-    out += main.worst.empty() ? "],\n" : "\n  ],\n";
+    out["worst_bins"] = std::move(worst);
     if (v.table_path) {
-        out += "  \"table\": {\"path\": " + json_string(*v.table_path) +
-               ", \"four1_seconds\": " + json_number(v.printed_four1_seconds) +
-               ", \"cufft_seconds\": " + json_number(v.printed_gpu_seconds) + "},\n";
+        out["table"] = {{"path", *v.table_path},
+                        {"four1_seconds", v.printed_four1_seconds},
+                        {"cufft_seconds", v.printed_gpu_seconds}};
         if (v.printing_floor)
-            out += "  \"printing_floor\": {\"rel_l2\": " + json_number(v.printing_floor->rel_l2) +
-                   ", \"rel_linf\": " + json_number(v.printing_floor->rel_linf) + "},\n";
+            out["printing_floor"] = {{"rel_l2", v.printing_floor->rel_l2},
+                                     {"rel_linf", v.printing_floor->rel_linf}};
     }
-    out += "  \"provenance\": " + json_provenance(v.origin) + ",\n";
-    out += "  \"timings\": [";
-    bool first = true;
+    out["provenance"] = provenance_json(v.origin);
+    json timings = json::array();
     for (const size_result& s : v.sizes) {
         if (!s.timing) continue;
         const auto rows = timed_rows(*s.timing, emulated(v));
-        out += std::string(first ? "\n" : ",\n") + "    {\n";
-        first = false;
-        out += "      \"log2n\": " + std::to_string(log2_of(s.samples)) + ",\n";
-        out += "      \"n\": " + std::to_string(s.samples) + ",\n";
-        out += "      \"warmups\": " + std::to_string(s.timing->warmups) + ",\n";
-        out += "      \"rounds\": " + std::to_string(s.timing->rounds.size()) + ",\n";
-        out += "      \"emulated\": " + std::string(emulated(v) ? "true" : "false") + ",\n";
-        out += "      \"phases\": {\n";
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            out += "        " + json_string(rows[i].name) +
-                   ": {\"median_s\": " + json_number(rows[i].stats.median) +
-                   ", \"min_s\": " + json_number(rows[i].stats.minimum) +
-                   ", \"max_s\": " + json_number(rows[i].stats.maximum) +
-                   ", \"samples\": " + std::to_string(rows[i].samples) +
-                   ", \"clock\": " + json_string(rows[i].clock) + "}" +
-                   (i + 1 < rows.size() ? ",\n" : "\n");
-        out += "      },\n";
-        out += "      \"round_wall_s\": [";
-        for (std::size_t i = 0; i < s.timing->rounds.size(); ++i)
-            out += (i == 0 ? "" : ", ") + json_number(s.timing->rounds[i].wall_seconds);
-        out += "],\n";
-        out += "      \"transform_only_speedup\": " + json_number(transform_only_speedup(rows)) +
-               ",\n";
-        out += "      \"end_to_end_ratio\": " + json_number(end_to_end_ratio(rows)) + ",\n";
-        out += "      \"accuracy\": " + json_accuracy(s, "      ") + "\n    }";
+        json phases = json::object();
+        for (const timed_row& r : rows)
+            phases[r.name] = {{"median_s", r.stats.median},
+                              {"min_s", r.stats.minimum},
+                              {"max_s", r.stats.maximum},
+                              {"samples", r.samples},
+                              {"clock", r.clock}};
+        json round_wall = json::array();
+        for (const round_times& round : s.timing->rounds)
+            round_wall.push_back(round.wall_seconds);
+        timings.push_back({{"log2n", log2_of(s.samples)},
+                           {"n", s.samples},
+                           {"warmups", s.timing->warmups},
+                           {"rounds", s.timing->rounds.size()},
+                           {"emulated", emulated(v)},
+                           {"phases", std::move(phases)},
+                           {"round_wall_s", std::move(round_wall)},
+                           {"transform_only_speedup", transform_only_speedup(rows)},
+                           {"end_to_end_ratio", end_to_end_ratio(rows)},
+                           {"accuracy", accuracy_json(s)}});
     }
-    out += first ? "]\n" : "\n  ]\n";
-    out += "}\n";
-    return out;
+    out["timings"] = std::move(timings);
+    // Non-finite numbers become null; bytes that are not UTF-8 (a path's) become U+FFFD.
+    return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 std::string csv_text(const verification& v) {
     std::string out = "log2n,n,phase,samples,median_s,min_s,max_s,clock,emulated,gpu_rel_l2,"
-                      "verdict,device,kelvane\n";
-    const std::string device = device_text(v.origin);
-    const std::string build = v.origin.kelvane_version + " " + v.origin.commit;
-    auto csv_field = [](const std::string& text) {
-        std::string quoted = "\"";
-        for (const char c : text)
-            quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-        return quoted + "\"";
-    };
+                      "verdict,device,kelvane,gpu_linf_bin,seed,random_gpu_bin_error,"
+                      "random_gpu_bin\n";
+    const std::string device = csv_field(device_text(v.origin));
+    const std::string build = csv_field(v.origin.kelvane_version + " " + v.origin.commit);
     for (const size_result& s : v.sizes) {
         if (!s.timing) continue;
+        std::string random = ",,";
+        if (s.random) {
+            random.clear();
+            append_formatted(random, "%llu,%.6e,%zu",
+                             static_cast<unsigned long long>(s.random->seed),
+                             s.random->gpu_bin.units, s.random->gpu_bin.bin);
+        }
         for (const timed_row& r : timed_rows(*s.timing, emulated(v)))
-            append_formatted(out, "%d,%zu,%s,%zu,%.9g,%.9g,%.9g,%s,%s,%.6e,%s,%s,%s\n",
+            append_formatted(out, "%d,%zu,%s,%zu,%.9g,%.9g,%.9g,%s,%s,%.6e,%s,%s,%s,%zu,%s\n",
                              log2_of(s.samples), s.samples, r.name.c_str(), r.samples,
                              r.stats.median, r.stats.minimum, r.stats.maximum,
                              csv_field(r.clock).c_str(), emulated(v) ? "true" : "false",
-                             s.gpu_vs_exact.rel_l2, s.pass ? "pass" : "fail",
-                             csv_field(device).c_str(), csv_field(build).c_str());
+                             s.gpu_vs_exact.rel_l2, s.pass ? "pass" : "fail", device.c_str(),
+                             build.c_str(), s.gpu_vs_exact.linf_bin, random.c_str());
     }
     return out;
 }

@@ -7,6 +7,7 @@
 #include "provenance.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,19 @@ struct bin_values {
     exact_complex exact;
 };
 
+// The figures of the seeded random input at one size: its spectrum is white, so the largest
+// error of one bin tells a single wrong bin anywhere.
+struct random_input_result {
+    std::uint64_t seed = 0;
+    error_norms gpu_vs_exact;
+    error_norms four1_vs_exact;
+    bin_error gpu_bin;
+    bin_error four1_bin;
+    double bin_limit = 0.0; // in the units of bin_error
+    bool pass = false;
+    std::vector<bin_values> worst; // filled when it fails
+};
+
 // The timed rounds of one size.
 struct timing_result {
     int warmups = 0;
@@ -44,8 +58,10 @@ struct size_result {
     error_norms gpu_vs_four1;
     double level = 0.0;
     tolerances limits{};
-    bool pass = false;
-    std::vector<bin_values> worst; // filled when the size fails
+    bool signal_pass = false;
+    std::vector<bin_values> worst; // the signal's, filled when it fails
+    std::optional<random_input_result> random; // in a run, not from a table
+    bool pass = false;                         // the signal's and the random input's verdicts
     std::optional<timing_result> timing;
 };
 

@@ -1,10 +1,14 @@
 #include "table_reader.hpp"
 
+#include "table_format.hpp"
+
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
+#include <cmath>
 #include <initializer_list>
+#include <system_error>
 #include <limits>
 #include <optional>
 #include <sys/stat.h>
@@ -14,14 +18,14 @@
 namespace kelvane::verify {
 namespace {
 
-constexpr std::size_t index_width = 12;
-constexpr std::size_t real_width = 15;
-constexpr std::size_t record_length = index_width + 4 * real_width;
-constexpr std::string_view timing_labels[] = {"Elapsed time of four1: ", "Elapsed time of cufft: "};
-constexpr std::size_t timing_label_width = 23;
-constexpr std::size_t timing_value_width = 8;
-constexpr std::string_view timing_unit = " s";
-constexpr std::size_t timing_length = timing_label_width + timing_value_width + 2;
+using report::record_length;
+using report::timing_unit;
+constexpr std::size_t index_width = report::integer_field_width;
+constexpr std::size_t real_width = report::real_field_width;
+constexpr std::size_t timing_label_width = report::timing_label_width;
+constexpr std::size_t timing_value_width = report::timing_value_width;
+constexpr std::string_view timing_labels[] = {report::four1_timing_label,
+                                              report::cufft_timing_label};
 
 // A field of blanks around one number, as the report layer pads it; nothing else.
 template <class T>
@@ -36,13 +40,14 @@ bool parse_field(std::string_view field, T& value) {
            std::string_view::npos;
 }
 
-// The seconds of a timing line; "********" stands for a time too long for its field.
+// The seconds of a timing line: a finite time that is not negative, or the mark of a time too
+// long for its field.
 bool parse_seconds(std::string_view field, float& seconds) {
-    if (field == "********") {
+    if (field == report::overflowed_seconds) {
         seconds = std::numeric_limits<float>::infinity();
         return true;
     }
-    return parse_field(field, seconds);
+    return parse_field(field, seconds) && std::isfinite(seconds) && !std::signbit(seconds);
 }
 
 std::string joined(std::initializer_list<std::string_view> parts) {
@@ -52,8 +57,19 @@ std::string joined(std::initializer_list<std::string_view> parts) {
     return text;
 }
 
+// A field as it can be shown on a terminal: printable ASCII as it is, every other byte as \xNN.
 std::string quoted(std::string_view field) {
-    return joined({"\"", field, "\""});
+    std::string shown = "\"";
+    for (const char c : field) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7f && c != '\\') {
+            shown += c;
+        } else {
+            constexpr char hex[] = "0123456789abcdef";
+            shown += {'\\', 'x', hex[byte >> 4], hex[byte & 15]};
+        }
+    }
+    return shown + "\"";
 }
 
 // Reads records [first, last) from the front of `text`, which starts at record `first`, and
@@ -117,9 +133,15 @@ std::variant<comparison_table, table_error> parse_table(std::string_view text,
         std::string_view front = text.substr(0, half * (record_length + 1));
         std::string_view back = text.substr(front.size(), (records - half) * (record_length + 1));
         std::optional<table_error> back_error;
-        std::thread reader([&] { back_error = parse_records(back, half, records, table); });
+        std::optional<std::thread> reader;
+        try {
+            reader.emplace([&] { back_error = parse_records(back, half, records, table); });
+        } catch (const std::system_error&) {
+            // No second thread to be had: this one reads both halves.
+            back_error = parse_records(back, half, records, table);
+        }
         const std::optional<table_error> front_error = parse_records(front, 0, half, table);
-        reader.join();
+        if (reader) reader->join();
         if (front_error) return *front_error;
         if (back_error) return *back_error;
         text.remove_prefix(records * (record_length + 1));
@@ -141,43 +163,52 @@ std::variant<comparison_table, table_error> parse_table(std::string_view text,
         if (!next_line(line))
             return table_error{
                 line_number, joined({"the timing line \"", timing_labels[i], "...\" is missing"})};
-        if (line.size() != timing_length || !line.starts_with(timing_labels[i]) ||
+        if (line.size() != report::timing_line_length || !line.starts_with(timing_labels[i]) ||
             !line.ends_with(timing_unit) ||
             !parse_seconds(line.substr(timing_label_width, timing_value_width), *seconds[i]))
-            return table_error{
-                line_number, joined({"not the timing line \"", timing_labels[i], "<seconds> s\""})};
+            return table_error{line_number, joined({"not the timing line \"", timing_labels[i],
+                                                    "<seconds> s\" with a time that is neither "
+                                                    "negative nor NaN: ",
+                                                    quoted(line)})};
     }
     if (!text.empty()) return table_error{line_number + 1, "more after the two timing lines"};
     return table;
 }
 
-std::string read_input(const std::string& path, std::string& error) {
+std::string read_table_text(const std::string& path, std::size_t records, std::string& error) {
+    const std::size_t expected = report::table_length(records);
     const bool standard_input = path == "-";
     const int descriptor = standard_input ? STDIN_FILENO : open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
         error = std::strerror(errno);
         return {};
     }
-    // A regular file is read into room of its own size; a pipe into room that doubles.
     struct stat status {};
     const bool sized = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
     std::string content;
-    std::size_t used = 0;
-    content.resize(sized ? static_cast<std::size_t>(status.st_size) + 1 : std::size_t{1} << 20);
-    for (;;) {
-        if (used == content.size()) content.resize(2 * content.size());
-        const ssize_t got = read(descriptor, content.data() + used, content.size() - used);
-        if (got == 0) break;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            error = std::strerror(errno);
-            content.clear();
-            break;
+    if (sized && static_cast<std::uint64_t>(status.st_size) != expected) {
+        error = std::to_string(status.st_size) + " bytes, where a table of " +
+                std::to_string(records) + " records has " + std::to_string(expected);
+    } else {
+        // One byte more than a table has tells a stream that is too long.
+        content.resize(expected + 1);
+        std::size_t used = 0;
+        while (used < content.size()) {
+            const ssize_t got = read(descriptor, content.data() + used, content.size() - used);
+            if (got == 0) break;
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                error = std::strerror(errno);
+                break;
+            }
+            used += static_cast<std::size_t>(got);
         }
-        used += static_cast<std::size_t>(got);
+        if (error.empty() && used > expected)
+            error = "more than the " + std::to_string(expected) + " bytes of a table of " +
+                    std::to_string(records) + " records";
+        content.resize(error.empty() ? used : 0);
     }
     if (!standard_input) close(descriptor);
-    content.resize(error.empty() ? used : 0);
     return content;
 }
 

@@ -28,12 +28,16 @@ struct table_error {
 };
 
 // Exactly `records` lines of 72 characters (the bin number 0, 1, ... in 12 columns, then four
-// reals in 15 columns each), then the two timing lines of 33 characters, each line ended by
-// one line feed, and nothing after them.
+// reals in 15 columns each), then the two timing lines of 33 characters with times that are
+// neither negative nor NaN ("********", a time too long for its field, reads as infinite), each
+// line ended by one line feed, and nothing after them. Bytes of the table quoted in an error
+// are printable ASCII, others written as \xNN. Reads on two threads where it can start a
+// second, else on one.
 std::variant<comparison_table, table_error> parse_table(std::string_view text, std::size_t records);
 
-// The whole of a file, or of standard input for "-". Empty with `error` set when it cannot be
-// read.
-std::string read_input(const std::string& path, std::string& error);
+// The whole of a file, or of standard input for "-", when it can be a table of `records`
+// records: a regular file of any other size is refused from its size alone, and a stream is
+// read no further than one byte past that size. Empty with `error` set otherwise.
+std::string read_table_text(const std::string& path, std::size_t records, std::string& error);
 
 } // namespace kelvane::verify

@@ -2,22 +2,26 @@
 
 #include "accuracy.hpp"
 #include "c2c_1d.h"
-#include "comparison_run.hpp"
 #include "device_leg.hpp"
 #include "exact_transform.hpp"
 #include "fields.hpp"
 #include "four1.h"
 #include "options.hpp"
 #include "results.hpp"
+#include "signal.hpp"
 #include "svg_plot.hpp"
+#include "output_files.hpp"
+#include "random_input.hpp"
 #include "table_reader.hpp"
 
 #include <charconv>
+#include <cmath>
+#include <new>
+#include <system_error>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 #include <variant>
@@ -29,45 +33,34 @@ namespace {
 constexpr std::size_t worst_bin_count = 8;
 constexpr std::int32_t table_samples = driver::sample_count;
 
-// Output files are written as NAME.partial and renamed when the run is complete. A run that
-// ends early, a failing device call included, leaves neither the partial file nor a new NAME.
-struct pending_output {
-    std::string path;
-    std::string partial;
+// Progress on standard error, only where a person watches it and only for a long sweep. The
+// line ends in a carriage return, so that any line after it, the bridge's own included, starts
+// over it; it is shorter than every such line, and this program clears it before its own.
+class progress {
+  public:
+    explicit progress(std::size_t sizes) : sizes_(sizes) {}
+    void at(std::size_t index, int log2) {
+        const bool long_run = std::chrono::steady_clock::now() - start_ > std::chrono::seconds(1);
+        if (sizes_ < 2 || !long_run || isatty(STDERR_FILENO) == 0) return;
+        std::fprintf(stderr, "\r\033[Kkelvane-verify: 2^%d, %zu of %zu\r", log2, index + 1, sizes_);
+        shown = true;
+    }
+    static void clear() {
+        if (shown) std::fputs("\r\033[K", stderr);
+        shown = false;
+    }
+    ~progress() { clear(); }
+
+  private:
+    static inline bool shown = false;
+    std::size_t sizes_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
-std::vector<pending_output>& pending_outputs() {
-    // Never destroyed: the exit handler that removes partial files reads it.
-    static auto* const outputs = new std::vector<pending_output>;
-    return *outputs;
-}
-void remove_partial_outputs() {
-    for (const auto& output : pending_outputs())
-        std::remove(output.partial.c_str());
-}
 
 [[noreturn]] void stop(int status, const std::string& message) {
+    progress::clear();
     std::fprintf(stderr, "kelvane-verify: %s\n", message.c_str());
     std::exit(status);
-}
-
-// Claims NAME.partial now, so that an unwritable path is reported before any work.
-void claim_output(const std::string& path) {
-    const std::string partial = path + ".partial";
-    const int descriptor = open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (descriptor < 0)
-        stop(exit_usage_or_input, "cannot write " + path + ": " + std::strerror(errno));
-    close(descriptor);
-    pending_outputs().push_back({path, partial});
-}
-
-void commit_output(const std::string& path, const std::string& content) {
-    const std::string partial = path + ".partial";
-    std::FILE* file = std::fopen(partial.c_str(), "wb");
-    const bool written =
-        file != nullptr && std::fwrite(content.data(), 1, content.size(), file) == content.size();
-    const bool closed = file != nullptr && std::fclose(file) == 0;
-    if (!written || !closed || std::rename(partial.c_str(), path.c_str()) != 0)
-        stop(exit_usage_or_input, "cannot write " + path + ": " + std::strerror(errno));
 }
 
 std::vector<kelvane_complex> mirrored(const std::vector<kelvane_complex>& spectrum) {
@@ -79,6 +72,13 @@ std::vector<kelvane_complex> mirrored(const std::vector<kelvane_complex>& spectr
     return result;
 }
 
+tolerances limits_for(std::size_t samples, const options& chosen) {
+    tolerances limits = default_tolerances(samples);
+    if (chosen.tolerance_l2) limits.rel_l2 = *chosen.tolerance_l2;
+    if (chosen.tolerance_linf) limits.rel_linf = *chosen.tolerance_linf;
+    return limits;
+}
+
 size_result judge(std::span<const kelvane_complex> gpu, std::span<const kelvane_complex> four1,
                   std::span<const exact_complex> exact, const options& chosen) {
     size_result s;
@@ -87,36 +87,51 @@ size_result judge(std::span<const kelvane_complex> gpu, std::span<const kelvane_
     s.four1_vs_exact = compare(four1, exact);
     s.gpu_vs_four1 = compare(gpu, four1, exact);
     s.level = expected_level(s.samples);
-    s.limits = default_tolerances(s.samples);
-    if (chosen.tolerance_l2) s.limits.rel_l2 = *chosen.tolerance_l2;
-    if (chosen.tolerance_linf) s.limits.rel_linf = *chosen.tolerance_linf;
-    s.pass =
+    s.limits = limits_for(s.samples, chosen);
+    s.signal_pass =
         s.gpu_vs_exact.rel_l2 <= s.limits.rel_l2 && s.gpu_vs_exact.rel_linf <= s.limits.rel_linf;
-    if (!s.pass)
+    s.pass = s.signal_pass;
+    if (!s.signal_pass)
         for (const std::size_t bin : worst_bins(gpu, exact, worst_bin_count))
             s.worst.push_back({bin, gpu[bin], four1[bin], exact[bin]});
     return s;
 }
 
-// Progress on standard error, only where a person watches it and only for a long sweep.
-class progress {
-  public:
-    explicit progress(std::size_t sizes) : sizes_(sizes), shown_(false) {}
-    void at(std::size_t index, int log2) {
-        const bool long_run = std::chrono::steady_clock::now() - start_ > std::chrono::seconds(1);
-        if (sizes_ < 2 || !long_run || isatty(STDERR_FILENO) == 0) return;
-        std::fprintf(stderr, "\rkelvane-verify: size %zu of %zu (2^%d) ", index + 1, sizes_, log2);
-        shown_ = true;
-    }
-    ~progress() {
-        if (shown_) std::fprintf(stderr, "\r\033[K");
-    }
+std::vector<kelvane_complex> mirrored_four1(std::vector<kelvane_complex> input) {
+    const auto n = static_cast<std::int32_t>(input.size());
+    const std::int32_t plus = 1;
+    four1_(&input[0].re, &n, &plus);
+    return mirrored(input);
+}
 
-  private:
-    std::size_t sizes_;
-    bool shown_;
-    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
+std::vector<kelvane_complex> device_spectrum(std::vector<kelvane_complex> input) {
+    const auto n = static_cast<std::int32_t>(input.size());
+    std::vector<kelvane_complex> output(input.size());
+    c2c_1d_(&n, input.data(), output.data());
+    return output;
+}
+
+// The seeded random input at one size, through four1 and the device, judged bin by bin.
+random_input_result judge_random_input(std::size_t samples, const options& chosen) {
+    random_input_result r;
+    r.seed = chosen.seed;
+    std::vector<kelvane_complex> input(samples);
+    fill_random(input, chosen.seed);
+    const std::vector<kelvane_complex> gpu = device_spectrum(input);
+    const std::vector<kelvane_complex> four1 = mirrored_four1(input);
+    const std::vector<exact_complex> exact = exact_spectrum(input);
+    r.gpu_vs_exact = compare(gpu, exact);
+    r.four1_vs_exact = compare(four1, exact);
+    r.gpu_bin = largest_bin_error(gpu, exact);
+    r.four1_bin = largest_bin_error(four1, exact);
+    r.bin_limit = default_bin_multiple;
+    r.pass = r.gpu_vs_exact.rel_l2 <= limits_for(samples, chosen).rel_l2 &&
+             r.gpu_bin.units <= r.bin_limit;
+    if (!r.pass)
+        for (const std::size_t bin : worst_bins(gpu, exact, worst_bin_count))
+            r.worst.push_back({bin, gpu[bin], four1[bin], exact[bin]});
+    return r;
+}
 
 // The spectra of the size the picture shows, kept until it is drawn.
 struct plotted_spectra {
@@ -131,17 +146,17 @@ size_result measure_size(int log2, const options& chosen, std::optional<double> 
                          std::optional<plotted_spectra>& plotted) {
     const std::int32_t n = std::int32_t{1} << log2;
     const auto samples = static_cast<std::size_t>(n);
+    // The random input first: its spectra are gone before the signal's are made.
+    random_input_result random = judge_random_input(samples, chosen);
     std::vector<kelvane_complex> signal(samples);
     driver::fill_signal(signal.data(), n);
-
-    std::vector<kelvane_complex> four1_spectrum = signal;
-    const std::int32_t plus = 1;
-    four1_(&four1_spectrum[0].re, &n, &plus);
-    std::vector<kelvane_complex> gpu(samples);
-    c2c_1d_(&n, signal.data(), gpu.data());
-    std::vector<kelvane_complex> four1 = mirrored(four1_spectrum);
+    std::vector<kelvane_complex> gpu = device_spectrum(signal);
+    std::vector<kelvane_complex> four1 = mirrored_four1(signal);
     std::vector<exact_complex> exact = exact_spectrum(signal);
     size_result s = judge(gpu, four1, exact, chosen);
+    s.random = std::move(random);
+    s.pass = s.signal_pass && s.random->pass;
+    const std::int32_t plus = 1;
 
     // Every buffer a round uses exists before the first one: a round allocates only what the
     // leg itself does.
@@ -191,7 +206,7 @@ error_norms printing_floor(std::span<const exact_complex> exact) {
 
 void check_table(const options& chosen, verification& v, std::optional<plotted_spectra>& plotted) {
     std::string error;
-    const std::string text = read_input(*chosen.table_path, error);
+    const std::string text = read_table_text(*chosen.table_path, table_samples, error);
     if (!error.empty())
         stop(exit_usage_or_input, "cannot read " + *chosen.table_path + ": " + error);
     auto parsed = parse_table(text, table_samples);
@@ -215,21 +230,15 @@ void check_table(const options& chosen, verification& v, std::optional<plotted_s
 
 } // namespace
 
-int run_verify(int argc, const char* const* argv) {
-    const auto parsed =
-        parse_options({argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)});
-    if (const auto* message = std::get_if<std::string>(&parsed)) {
-        std::fprintf(stderr, "kelvane-verify: %s (--help shows the usage)\n", message->c_str());
-        return exit_usage_or_input;
-    }
-    const options& chosen = std::get<options>(parsed);
-    if (chosen.help) {
-        std::fputs(usage_text, stdout);
-        return exit_pass;
-    }
-    std::atexit(remove_partial_outputs);
-    for (const auto* path : {&chosen.json_path, &chosen.svg_path, &chosen.csv_path})
-        if (*path) claim_output(**path);
+namespace {
+
+int verify(const options& chosen) {
+    // Every output is checked before any work.
+    std::vector<std::string> targets;
+    for (const auto* path : {&chosen.json_path, &chosen.csv_path, &chosen.svg_path})
+        if (*path) targets.push_back(**path);
+    if (std::string refused = claim_outputs(targets, chosen.table_path); !refused.empty())
+        stop(exit_usage_or_input, refused);
 
     // The numeric environment of the comparison run, before any arithmetic.
     driver::enter_flush_to_zero_mode();
@@ -253,20 +262,46 @@ int run_verify(int argc, const char* const* argv) {
         }
     }
 
-    const std::string summary = summary_text(v);
-    std::fwrite(summary.data(), 1, summary.size(), stdout);
-    if (chosen.json_path) commit_output(*chosen.json_path, json_text(v));
-    if (chosen.csv_path) commit_output(*chosen.csv_path, csv_text(v));
-    if (chosen.svg_path && plotted) {
+    std::vector<std::string> contents;
+    if (chosen.json_path) contents.push_back(json_text(v));
+    if (chosen.csv_path) contents.push_back(csv_text(v));
+    if (chosen.svg_path) {
         const std::string title = "kelvane-verify: " + std::to_string(v.sizes.back().samples) +
                                   " bins, verdict " + (v.pass() ? "PASS" : "FAIL");
-        commit_output(*chosen.svg_path,
-                      render_svg({plotted->gpu, plotted->four1, plotted->exact, title}));
+        contents.push_back(render_svg({plotted->gpu, plotted->four1, plotted->exact, title}));
     }
+    // The outputs are committed only once the summary is out: a run that cannot write its
+    // standard output leaves them as they were.
+    const std::string summary = summary_text(v);
+    std::fwrite(summary.data(), 1, summary.size(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         stop(exit_usage_or_input,
              std::string("cannot write standard output: ") + std::strerror(errno));
+    if (std::string failed = commit_outputs(contents); !failed.empty())
+        stop(exit_usage_or_input, failed);
     return v.pass() ? exit_pass : exit_fail;
+}
+
+} // namespace
+
+int run_verify(int argc, const char* const* argv) {
+    try {
+        const command_line parsed = parse_options(
+            {argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)}, version_line());
+        if (const auto* error = std::get_if<usage_error>(&parsed))
+            stop(exit_usage_or_input, error->message + " (--help shows the usage)");
+        if (const auto* text = std::get_if<text_request>(&parsed)) {
+            std::fputs(text->text.c_str(), stdout);
+            return std::fflush(stdout) == 0 ? exit_pass : exit_usage_or_input;
+        }
+        return verify(std::get<options>(parsed));
+    } catch (const std::bad_alloc&) {
+        stop(exit_out_of_resources, "out of memory");
+    } catch (const std::system_error& error) {
+        stop(exit_out_of_resources, std::string("the system refused a resource: ") + error.what());
+    } catch (const std::exception& error) {
+        stop(exit_out_of_resources, std::string("stopped: ") + error.what());
+    }
 }
 
 } // namespace kelvane::verify

@@ -9,6 +9,8 @@ inline constexpr int exit_pass = 0;
 inline constexpr int exit_fail = 1;
 inline constexpr int exit_usage_or_input = 2;
 inline constexpr int exit_no_device = 3;
+// Memory, a thread or another resource of the system could not be had.
+inline constexpr int exit_out_of_resources = 4;
 
 // The whole program: reads the arguments, runs or reads a table, reports, returns the status.
 int run_verify(int argc, const char* const* argv);
