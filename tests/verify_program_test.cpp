@@ -2,7 +2,6 @@
 // with broken tables and bad arguments, and with a device call failing in a sweep.
 #include "child_process.hpp"
 #include "files.hpp"
-#include "json_reader.hpp"
 
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -17,8 +17,6 @@
 
 namespace {
 
-using kelvane::test_support::json_value;
-using kelvane::test_support::parse_json;
 using kelvane::test_support::read_file;
 using kelvane::test_support::run_program;
 
@@ -40,10 +38,11 @@ class scratch_file {
     std::string path_;
 };
 
-json_value read_json(const std::string& path) {
-    const auto parsed = parse_json(read_file(path));
-    EXPECT_TRUE(parsed) << path << " does not parse as JSON";
-    return parsed.value_or(json_value{nullptr});
+// A report's JSON; null, and a failure, when it does not parse.
+nlohmann::json read_json(const std::string& path) {
+    nlohmann::json parsed = nlohmann::json::parse(read_file(path), nullptr, false);
+    EXPECT_FALSE(parsed.is_discarded()) << path << " does not parse as JSON";
+    return parsed.is_discarded() ? nlohmann::json() : parsed;
 }
 
 // One table that kelvane wrote on the emulated device, shared by the table tests.
@@ -77,13 +76,13 @@ TEST(VerifyRun, DefaultRunPassesWithTheErrorsWhereTheoryPutsThem) {
     EXPECT_EQ(result.exit_status, 0) << result.err;
     EXPECT_NE(result.out.find("verdict: PASS"), std::string::npos);
     EXPECT_NE(result.out.find("EMULATED"), std::string::npos) << "emulated timings are labelled";
-    const json_value report = read_json(json);
-    EXPECT_EQ(report["verdict"].text(), "pass");
-    const double level = report["expected_level"].number();
+    nlohmann::json report = read_json(json);
+    EXPECT_EQ(report["verdict"].get<std::string>(), "pass");
+    const double level = report["expected_level"].get<double>();
     const auto& comparisons = report["comparisons"];
-    const double gpu = comparisons["gpu_vs_exact"]["rel_l2"].number();
-    const double four1 = comparisons["four1_vs_exact"]["rel_l2"].number();
-    const double between = comparisons["gpu_vs_four1"]["rel_l2"].number();
+    const double gpu = comparisons["gpu_vs_exact"]["rel_l2"].get<double>();
+    const double four1 = comparisons["four1_vs_exact"]["rel_l2"].get<double>();
+    const double between = comparisons["gpu_vs_four1"]["rel_l2"].get<double>();
     std::printf("rel L2: gpu %.3g, four1 %.3g, between %.3g; level %.3g\n", gpu, four1, between,
                 level);
     EXPECT_LT(gpu, 0.3 * level);
@@ -92,14 +91,14 @@ TEST(VerifyRun, DefaultRunPassesWithTheErrorsWhereTheoryPutsThem) {
     EXPECT_LE(between, gpu + four1);
     EXPECT_GE(between, four1 - gpu);
     for (const char* key : {"rel_l1", "rel_l2", "rel_linf", "linf_bin"})
-        EXPECT_NO_THROW(comparisons["gpu_vs_four1"][key].number()) << key;
+        EXPECT_NO_THROW(comparisons["gpu_vs_four1"][key].get<double>()) << key;
     const auto& origin = report["provenance"];
-    EXPECT_NE(origin["gpu"].text().find("emulation"), std::string::npos);
-    const std::string path = origin["four1_path"].text();
+    EXPECT_NE(origin["gpu"].get<std::string>().find("emulation"), std::string::npos);
+    const std::string path = origin["four1_path"].get<std::string>();
     EXPECT_TRUE(path == "avx512" || path == "avx" || path == "scalar") << path;
-    EXPECT_EQ(origin["fp_mode"].text(), "flush-to-zero and denormals-are-zero");
-    EXPECT_FALSE(origin["commit"].text().empty());
-    EXPECT_FALSE(origin["cpu"].text().empty());
+    EXPECT_EQ(origin["fp_mode"].get<std::string>(), "flush-to-zero and denormals-are-zero");
+    EXPECT_FALSE(origin["commit"].get<std::string>().empty());
+    EXPECT_FALSE(origin["cpu"].get<std::string>().empty());
 }
 
 TEST(VerifyRun, ACorruptedBinFailsAndIsNamed) {
@@ -110,10 +109,10 @@ TEST(VerifyRun, ACorruptedBinFailsAndIsNamed) {
     EXPECT_EQ(result.exit_status, 1) << result.err;
     EXPECT_NE(result.out.find("verdict: FAIL"), std::string::npos);
     EXPECT_NE(result.out.find("\n        1234  ("), std::string::npos) << result.out;
-    const json_value report = read_json(json);
-    EXPECT_EQ(report["verdict"].text(), "fail");
-    EXPECT_EQ(report["comparisons"]["gpu_vs_exact"]["linf_bin"].number(), 1234.0);
-    EXPECT_EQ(report["worst_bins"].items().at(0)["bin"].number(), 1234.0);
+    nlohmann::json report = read_json(json);
+    EXPECT_EQ(report["verdict"].get<std::string>(), "fail");
+    EXPECT_EQ(report["comparisons"]["gpu_vs_exact"]["linf_bin"].get<double>(), 1234.0);
+    EXPECT_EQ(report["worst_bins"].at(0)["bin"].get<double>(), 1234.0);
 }
 
 TEST(VerifyTable, ARealTablePassesFromAFileAndFromAPipe) {
@@ -137,29 +136,49 @@ TEST(VerifyTable, AChangedGpuFieldFailsAtItsBin) {
 }
 
 TEST(VerifyTable, EachBrokenTableGivesItsOwnInputError) {
+    // A file of the wrong size is refused from its size; a stream is read and its first fault
+    // named by its line.
+    const std::string wrong_size = "bytes, where a table of 1048576 records has 76546116";
     struct row {
         const char* name;
         std::function<void(std::string&)> edit;
-        const char* message;
+        std::string file_message;
+        std::string stream_message;
     };
     const row rows[] = {
-        {"truncated", [](std::string& t) { t.resize(1000 * 73); },
+        {"truncated", [](std::string& t) { t.resize(1000 * 73); }, "73000 " + wrong_size,
          ":1001: the table ends before record 1000"},
-        {"long", [](std::string& t) { t.insert(7 * 73 + 20, "0"); },
-         ":8: a record of 73 characters, not 72"},
-        {"bad_number", [](std::string& t) { t[3 * 73 + 12 + 15 + 13] = '?'; }, ":4: field 3, "},
+        {"long", [](std::string& t) { t.insert(7 * 73 + 20, "0"); }, "76546117 " + wrong_size,
+         ": more than the 76546116 bytes of a table of 1048576 records"},
+        {"bad_number", [](std::string& t) { t[3 * 73 + 12 + 15 + 13] = '?'; }, ":4: field 3, ",
+         ":4: field 3, "},
         {"bad_number_late", [](std::string& t) { t[900000 * 73 + 12 + 13] = '?'; },
-         ":900001: field 2, "},
-        {"no_timing", [](std::string& t) { t.resize(t.size() - 34); },
+         ":900001: field 2, ", ":900001: field 2, "},
+        {"nul_byte", [](std::string& t) { t[5 * 73 + 12 + 13] = '\0'; },
+         "\\x00 \", is not a number", "\\x00 \", is not a number"},
+        {"escape", [](std::string& t) { t[5 * 73 + 12 + 13] = '\x1b'; },
+         "\\x1b \", is not a number", "\\x1b \", is not a number"},
+        {"no_timing", [](std::string& t) { t.resize(t.size() - 34); }, "76546082 " + wrong_size,
          ":1048578: the timing line \"Elapsed time of cufft: ...\" is missing"},
+        {"negative_time", [](std::string& t) { t.replace(t.size() - 11, 8, " -0.5000"); },
+         ":1048578: not the timing line \"Elapsed time of cufft: <seconds> s\"",
+         ":1048578: not the timing line \"Elapsed time of cufft: <seconds> s\""},
+        {"nan_time", [](std::string& t) { t.replace(t.size() - 45, 8, "     NaN"); },
+         ":1048577: not the timing line \"Elapsed time of four1: <seconds> s\"",
+         ":1048577: not the timing line \"Elapsed time of four1: <seconds> s\""},
     };
-    for (const auto& [name, edit, message] : rows) {
+    for (const auto& [name, edit, file_message, stream_message] : rows) {
         const auto broken = table_variant(name, edit);
-        const auto result = run_program({verify_program, "--table", broken->path()});
-        EXPECT_EQ(result.exit_status, 2) << name;
-        EXPECT_EQ(result.out, "") << name << ": no verdict";
-        EXPECT_NE(result.err.find(message), std::string::npos) << name << ": " << result.err;
-        EXPECT_EQ(result.err.find('\n'), result.err.size() - 1) << name << ": one line";
+        const auto from_file = run_program({verify_program, "--table", broken->path()});
+        const auto from_stream = run_program(
+            {"/bin/sh", "-c", "cat \"$1\" | \"$0\" --table -", verify_program, broken->path()});
+        for (const auto& [result, message] :
+             {std::pair{&from_file, &file_message}, std::pair{&from_stream, &stream_message}}) {
+            EXPECT_EQ(result->exit_status, 2) << name;
+            EXPECT_EQ(result->out, "") << name << ": no verdict";
+            EXPECT_NE(result->err.find(*message), std::string::npos) << name << ": " << result->err;
+            EXPECT_EQ(result->err.find('\n'), result->err.size() - 1) << name << ": one line";
+        }
     }
 }
 
@@ -221,24 +240,24 @@ TEST(VerifySweep, RowsMatchTheSizesAndRoundsAsked) {
                                      "1", "--json", json, "--csv", csv});
     EXPECT_EQ(result.exit_status, 0) << result.err;
     EXPECT_EQ(result.err, "") << "no progress where standard error is no terminal";
-    const json_value report = read_json(json);
-    const auto& timings = report["timings"].items();
+    nlohmann::json report = read_json(json);
+    const auto& timings = report["timings"];
     ASSERT_EQ(timings.size(), 3U);
     for (std::size_t i = 0; i < timings.size(); ++i) {
-        EXPECT_EQ(timings[i]["log2n"].number(), static_cast<double>(3 + i));
-        EXPECT_EQ(timings[i]["rounds"].number(), 2.0);
-        EXPECT_EQ(timings[i]["warmups"].number(), 1.0);
-        EXPECT_EQ(timings[i]["round_wall_s"].items().size(), 2U);
-        EXPECT_TRUE(timings[i]["emulated"].boolean());
-        const auto& phases = timings[i]["phases"].members();
+        EXPECT_EQ(timings[i]["log2n"].get<double>(), static_cast<double>(3 + i));
+        EXPECT_EQ(timings[i]["rounds"].get<double>(), 2.0);
+        EXPECT_EQ(timings[i]["warmups"].get<double>(), 1.0);
+        EXPECT_EQ(timings[i]["round_wall_s"].size(), 2U);
+        EXPECT_TRUE(timings[i]["emulated"].get<bool>());
+        const auto& phases = timings[i]["phases"];
         for (const char* name : {"pinned_allocation", "staging_in", "device_allocation",
                                  "host_to_device", "plan_creation", "execution", "device_to_host",
                                  "staging_out", "releases", "device_leg", "four1"})
             EXPECT_TRUE(phases.contains(name)) << name;
         EXPECT_EQ(phases.contains("context_creation"), i == 0);
-        EXPECT_EQ(timings[i]["accuracy"]["verdict"].text(), "pass");
+        EXPECT_EQ(timings[i]["accuracy"]["verdict"].get<std::string>(), "pass");
     }
-    EXPECT_NE(report["provenance"]["gpu"].text().find("emulation"), std::string::npos);
+    EXPECT_NE(report["provenance"]["gpu"].get<std::string>().find("emulation"), std::string::npos);
 
     std::istringstream lines(read_file(csv));
     std::string line;
@@ -257,19 +276,20 @@ TEST(VerifySweep, RowsMatchTheSizesAndRoundsAsked) {
 }
 
 TEST(VerifySweep, AFailingDeviceCallLeavesNoReportBehind) {
-    // Executions: 2^3's bridge call is the 1st, its round the 2nd, 2^4's bridge the 3rd and
-    // its round the 4th, which fails.
-    const scratch_file json("failed.json");
-    const scratch_file csv("failed.csv");
+    // Executions at each size: the random input's bridge call, the signal's, then the round.
+    // 2^3 takes the 1st to 3rd, 2^4 the 4th to 6th: the 6th, its round, fails.
+    const kelvane::test_support::scratch_folder folder;
+    const std::string json = folder / "failed.json";
+    const std::string csv = folder / "failed.csv";
     const auto result = run_program({verify_program, "--sizes", "3:5", "--rounds", "1", "--warmups",
                                      "0", "--json", json, "--csv", csv},
-                                    {"KELVANE_EMU_FAIL=cufftExecC2C:4:6"});
+                                    {"KELVANE_EMU_FAIL=cufftExecC2C:6:6"});
     EXPECT_EQ(result.exit_status, 255);
     EXPECT_EQ(result.err, "device_leg(10) : cufftSafeCall() CUFFT error.\n");
     EXPECT_EQ(result.out, "");
-    for (const auto& path :
-         {json.path(), csv.path(), json.path() + ".partial", csv.path() + ".partial"})
+    for (const auto& path : {json, csv})
         EXPECT_FALSE(std::filesystem::exists(path)) << path;
+    EXPECT_EQ(kelvane::test_support::temporaries_in(folder.path()), 0U);
 }
 
 } // namespace
