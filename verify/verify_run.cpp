@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 #include <variant>
@@ -282,9 +283,24 @@ int verify(const options& chosen) {
     return v.pass() ? exit_pass : exit_fail;
 }
 
+// A standard stream that is closed gets a descriptor that cannot be written, so that no file
+// this program opens takes its number and receives what the stream's writes carry, and a
+// write to it fails as it should.
+void hold_closed_standard_streams() {
+    for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+        if (fcntl(stream, F_GETFD) < 0 && errno == EBADF) {
+            const int placeholder = open("/dev/null", O_RDONLY);
+            if (placeholder >= 0 && placeholder != stream) {
+                dup2(placeholder, stream);
+                close(placeholder);
+            }
+        }
+}
+
 } // namespace
 
 int run_verify(int argc, const char* const* argv) {
+    hold_closed_standard_streams();
     try {
         const command_line parsed = parse_options(
             {argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)}, version_line());
