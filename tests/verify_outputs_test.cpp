@@ -387,14 +387,15 @@ TEST(VerifyResources, ATableReaderWithoutASecondThreadReadsOnOne) {
     const std::string table = folder / "table.txt";
     ASSERT_EQ(run_program({KELVANE_PROGRAM}, {}, table).exit_status, 0);
     chmod(table.c_str(), 0644);
-    std::string prefix = "ulimit -u 1";
+    // The process itself is the one process allowed: no thread can start beside it.
+    std::vector<std::string> command = {"/bin/bash", "-c", "ulimit -u 1 && exec \"$0\" \"$@\"",
+                                        verify_program, "--table", table};
     if (geteuid() == 0) {
         if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "no setpriv to drop root";
-        prefix = "exec /usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups /bin/sh -c "
-                 "'ulimit -u 1; exec \"$0\" \"$@\"' \"$0\" \"$@\"";
+        command.insert(command.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                         "--clear-groups"});
     }
-    const child_result result =
-        limited(prefix, "\"$0\" \"$@\"", {verify_program, "--table", table});
+    const child_result result = run_program(command);
     EXPECT_EQ(result.exit_status, 0) << result.err;
     EXPECT_NE(result.out.find("verdict: PASS"), std::string::npos) << result.err;
 }
