@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <cpuid.h>
+#include <ostream>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
@@ -84,11 +86,19 @@ struct identity_case {
     data_kind kind;
 };
 
-std::string case_name(const testing::TestParamInfo<identity_case>& info) {
+std::string name_of(const identity_case& c) {
     const char* kinds[] = {"uniform", "wide", "subnormal", "special"};
-    return std::string(kinds[static_cast<int>(info.param.kind)]) +
-           (info.param.sign > 0 ? "_plus" : "_minus") +
-           (info.param.flush_to_zero ? "_flush_to_zero" : "_ieee");
+    return std::string(kinds[static_cast<int>(c.kind)]) + (c.sign > 0 ? "_plus" : "_minus") +
+           (c.flush_to_zero ? "_flush_to_zero" : "_ieee");
+}
+
+std::string case_name(const testing::TestParamInfo<identity_case>& info) {
+    return name_of(info.param);
+}
+
+// GoogleTest shows each case by this name, not by its bytes.
+void PrintTo(const identity_case& c, std::ostream* out) {
+    *out << name_of(c);
 }
 
 // The same bits, or both NaN: which of two NaN operands an operation passes on is the
@@ -137,11 +147,36 @@ INSTANTIATE_TEST_SUITE_P(AllModes, Four1FastIdentity,
                          }),
                          case_name);
 
-TEST(Four1FastPaths, DispatcherPicksAnAvailablePath) {
-    const four1_path best = kelvane::reference::four1_best_path();
-    EXPECT_TRUE(kelvane::reference::four1_path_available(best));
-    EXPECT_TRUE(kelvane::reference::four1_path_available(four1_path::scalar));
-    std::printf("best path here: %s\n", kelvane::reference::four1_path_name(best));
+// What the processor and the operating system support, read from cpuid and xgetbv here,
+// apart from the dispatcher's own reading.
+struct processor_support {
+    bool avx = false;
+    bool avx512 = false; // F and DQ, with the opmask and upper registers saved by the system
+};
+
+processor_support read_processor() {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    processor_support found;
+    if (__get_cpuid(1, &a, &b, &c, &d) == 0) return found;
+    const bool os_saves_registers = (c & (1U << 27)) != 0;
+    if (!os_saves_registers) return found;
+    unsigned low = 0, high = 0;
+    __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    found.avx = (c & (1U << 28)) != 0 && (low & 0x6U) == 0x6U;
+    if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) return found;
+    found.avx512 = found.avx && (b & (1U << 16)) != 0 && (b & (1U << 17)) != 0 &&
+                   (low & 0xe6U) == 0xe6U;
+    return found;
+}
+
+TEST(Four1FastPaths, DispatcherPicksTheWidestPathTheProcessorRuns) {
+    const processor_support here = read_processor();
+    EXPECT_EQ(kelvane::reference::four1_path_available(four1_path::avx), here.avx);
+    EXPECT_EQ(kelvane::reference::four1_path_available(four1_path::avx512), here.avx512);
+    const four1_path expected = here.avx512 ? four1_path::avx512
+                                : here.avx  ? four1_path::avx
+                                            : four1_path::scalar;
+    EXPECT_EQ(kelvane::reference::four1_best_path(), expected);
 }
 
 } // namespace

@@ -193,7 +193,8 @@ double ulps_from(float value, long double exact) {
 TEST(DeviceSpectra, RoundedOnceFromAnExactTransform) {
     // The emulation's error is all but the final rounding to single precision: an rms
     // relative error near 2.5e-8, well below four1's 1.2e-7 to 1.8e-7, and no element more
-    // than one unit in the last place from the exact value.
+    // than half a unit in the last place from the exact value, plus the double-precision
+    // computation's own error, which is far below a thousandth of a unit at these sizes.
     for (const std::int32_t n : {1024, 1000, 65536, 1 << 20}) {
         std::mt19937_64 generator(static_cast<std::uint64_t>(n));
         std::uniform_real_distribution<float> value(-1.0f, 1.0f);
@@ -217,7 +218,7 @@ TEST(DeviceSpectra, RoundedOnceFromAnExactTransform) {
         std::printf("emulated transform, n %d: rms relative error %.3g, worst element %.3g ulp\n",
                     n, error, worst);
         EXPECT_LT(error, 3e-8) << "n " << n;
-        EXPECT_LE(worst, 1.0) << "n " << n;
+        EXPECT_LE(worst, 0.501) << "n " << n;
     }
 }
 
