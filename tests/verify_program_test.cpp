@@ -197,6 +197,11 @@ TEST(VerifyUsage, BadArgumentsAndInputsGiveOneLineAndStatus2) {
         {"--table", "-", "--sizes", "10:12"},
         {"--table", "/nonexistent/table.txt"},
         {"--json", "/nonexistent/folder/report.json"},
+        {"--json", "a.json", "--json", "b.json"},
+        {"--sizes=3:4", "--sizes", "5:6"},
+        {"--sizes=0:4"},
+        {"--tol-bin", "0"},
+        {"--table", "-", "--tol-bin", "3"},
     };
     for (const auto& arguments : rows) {
         std::vector<std::string> command = {verify_program};
@@ -210,6 +215,28 @@ TEST(VerifyUsage, BadArgumentsAndInputsGiveOneLineAndStatus2) {
     const auto help = run_program({verify_program, "--help"});
     EXPECT_EQ(help.exit_status, 0);
     EXPECT_TRUE(help.out.starts_with("usage: kelvane-verify"));
+    for (const char* option : {"--table", "--json", "--svg", "--csv", "--tol-l2", "--tol-linf",
+                               "--tol-bin", "--warmups", "--rounds", "--sizes", "--seed",
+                               "--version", "1 to 1000", "0 to 1000", "1 <= A <= B <= 26"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    const auto version = run_program({verify_program, "--version"});
+    EXPECT_EQ(version.exit_status, 0);
+    EXPECT_TRUE(version.out.starts_with("kelvane-verify 0.1.0, commit ")) << version.out;
+    const auto repeated = run_program({verify_program, "--rounds", "1", "--rounds", "2"});
+    EXPECT_EQ(repeated.err,
+              "kelvane-verify: --rounds is given 2 times; it takes one value (--help shows the "
+              "usage)\n");
+}
+
+TEST(VerifyUsage, AnOptionTakesItsValueAfterABlankOrAnEqualsSign) {
+    const kelvane::test_support::scratch_folder folder;
+    const auto result = run_program({verify_program, "--sizes=2:3", "--rounds", "1",
+                                     "--json=" + folder / "report.json", "--seed=9"});
+    EXPECT_EQ(result.exit_status, 0) << result.err;
+    nlohmann::json report = read_json(folder / "report.json");
+    ASSERT_TRUE(report.is_object());
+    EXPECT_EQ(report["timings"].size(), 2U);
+    EXPECT_EQ(report["random_input"]["seed"], 9);
 }
 
 // CSV fields, quoted ones included.

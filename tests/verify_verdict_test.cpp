@@ -95,6 +95,30 @@ TEST(VerifyVerdict, EverySizeOfASweepFailsForOneBinAHundredLevelsOff) {
         EXPECT_TRUE(listed[static_cast<std::size_t>(k)]) << "the worst bins of 2^" << k;
 }
 
+TEST(VerifyVerdict, EachToleranceDecidesItsPart) {
+    struct row {
+        std::vector<std::string> arguments;
+        std::vector<std::string> environment;
+        int status;
+    };
+    const std::vector<row> rows = {
+        {{}, {}, 0},
+        {{"--tol-l2", "1e-12"}, {}, 1},
+        {{"--tol-linf", "1e-12"}, {}, 1},
+        {{"--tol-bin", "0.01"}, {}, 1},
+        {{}, {"KELVANE_EMU_PERTURB=1234:100"}, 1},
+        {{"--tol-l2", "1", "--tol-linf", "1", "--tol-bin", "1e9"}, {"KELVANE_EMU_PERTURB=1234:100"}, 0},
+    };
+    for (const row& r : rows) {
+        std::vector<std::string> command = {verify_program, "--sizes", "12:12", "--rounds", "1",
+                                            "--warmups", "0"};
+        command.insert(command.end(), r.arguments.begin(), r.arguments.end());
+        const auto result = run_program(command, r.environment);
+        EXPECT_EQ(result.exit_status, r.status)
+            << testing::PrintToString(r.arguments) << testing::PrintToString(r.environment);
+    }
+}
+
 TEST(VerifyVerdict, TheSeedReproducesTheFigures) {
     auto random_figures = [](const char* seed) {
         const auto report = run_for_json({"--sizes", "10:10", "--seed", seed}, {}, 0);

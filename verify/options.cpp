@@ -1,5 +1,7 @@
 #include "options.hpp"
 
+#include "accuracy.hpp"
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
@@ -71,6 +73,12 @@ std::unique_ptr<CLI::App> make_parser(options& chosen, std::string& sizes) {
         ->type_name("X")
         ->check(positive_finite);
     const std::string rounds_range = " to " + std::to_string(most_rounds);
+    app->add_option("--tol-bin", chosen.tolerance_bin,
+                    "the device's largest accepted bin error on the random input, in units of "
+                    "eps sqrt(log2 N) rms|X| (default " +
+                        std::to_string(static_cast<int>(default_bin_multiple)) + ")")
+        ->type_name("X")
+        ->check(positive_finite);
     app->add_option("--warmups", chosen.warmups,
                                     "untimed rounds first, 0" + rounds_range)
                         ->type_name("W")
@@ -124,7 +132,8 @@ command_line parse_options(std::span<const char* const> arguments, const std::st
     }
     // What only a run has.
     if (chosen.table_path)
-        for (const char* run_only : {"--csv", "--warmups", "--rounds", "--sizes", "--seed"})
+        for (const char* run_only :
+             {"--csv", "--warmups", "--rounds", "--sizes", "--seed", "--tol-bin"})
             if (app->count(run_only) > 0)
                 return usage_error{"--table checks printed values only: " + std::string(run_only) +
                                    " needs a run"};

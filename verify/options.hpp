@@ -18,7 +18,8 @@ struct options {
     std::optional<std::string> svg_path;
     std::optional<std::string> csv_path;
     std::optional<double> tolerance_l2;   // the device's largest accepted rel L2 error
-    std::optional<double> tolerance_linf; // and rel Linf error
+    std::optional<double> tolerance_linf; // and rel Linf error on the signal
+    std::optional<double> tolerance_bin;  // and largest bin error on the random input
     int warmups = 1;
     int rounds = 3;
     int smallest_log2 = 20;

@@ -125,7 +125,7 @@ random_input_result judge_random_input(std::size_t samples, const options& chose
     r.four1_vs_exact = compare(four1, exact);
     r.gpu_bin = largest_bin_error(gpu, exact);
     r.four1_bin = largest_bin_error(four1, exact);
-    r.bin_limit = default_bin_multiple;
+    r.bin_limit = chosen.tolerance_bin.value_or(default_bin_multiple);
     r.pass = r.gpu_vs_exact.rel_l2 <= limits_for(samples, chosen).rel_l2 &&
              r.gpu_bin.units <= r.bin_limit;
     if (!r.pass)
