@@ -216,9 +216,7 @@ std::string summary_text(const verification& v) {
                      main.limits.rel_l2, main.limits.rel_linf);
     if (main.random) {
         const random_input_result& r = *main.random;
-        append_formatted(out,
-                         "random input (seed %llu, every part uniform in [-1, 1)): bin error in "
-                         "units of eps*sqrt(log2 N)*rms|X|\n",
+        append_formatted(out, "random input, seed %llu (every part uniform in [-1, 1))\n",
                          static_cast<unsigned long long>(r.seed));
         out += "                    rel L2       L2/level   bin error   at bin\n";
         const std::pair<const char*, std::pair<const error_norms*, const bin_error*>> rows[] = {
@@ -228,6 +226,7 @@ std::string summary_text(const verification& v) {
             append_formatted(out, "  %-16s  %-11.3e  %8.3f   %9.3f  %7zu\n", label,
                              figures.first->rel_l2, figures.first->rel_l2 / main.level,
                              figures.second->units, figures.second->bin);
+        out += "  bin error: the largest error of one bin over eps*sqrt(log2 N)*rms|X|\n";
         append_formatted(out, "  tolerances for the gpu: rel L2 <= %.3e, bin error <= %g\n\n",
                          main.limits.rel_l2, r.bin_limit);
     }
@@ -262,19 +261,19 @@ std::string summary_text(const verification& v) {
             v.sizes.size());
     else {
         auto within = [](double value, double limit) { return value <= limit ? "<=" : "exceeds"; };
-        append_formatted(out, " (signal: gpu rel L2 %.3e %s %.3e, rel Linf %.3e %s %.3e",
+        append_formatted(out, "\n  signal:       gpu rel L2 %.3e %s %.3e, rel Linf %.3e %s %.3e",
                          main.gpu_vs_exact.rel_l2, within(main.gpu_vs_exact.rel_l2, main.limits.rel_l2),
                          main.limits.rel_l2, main.gpu_vs_exact.rel_linf,
                          within(main.gpu_vs_exact.rel_linf, main.limits.rel_linf),
                          main.limits.rel_linf);
         if (main.random)
-            append_formatted(out, "; random input: rel L2 %.3e %s %.3e, bin error %.3f %s %g",
+            append_formatted(out, "\n  random input: gpu rel L2 %.3e %s %.3e, bin error %.3f %s %g",
                              main.random->gpu_vs_exact.rel_l2,
                              within(main.random->gpu_vs_exact.rel_l2, main.limits.rel_l2),
                              main.limits.rel_l2, main.random->gpu_bin.units,
                              within(main.random->gpu_bin.units, main.random->bin_limit),
                              main.random->bin_limit);
-        out += ")\n";
+        out += "\n";
     }
     auto list_worst = [&out](const size_result& s, const char* input,
                              const std::vector<bin_values>& worst) {
