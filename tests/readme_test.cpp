@@ -1,8 +1,9 @@
-// The README's code that claims to compile is code that a test compiles: every cpp, cmake and
+// The documentation's code that claims to compile is code that a test compiles: every cpp, cmake and
 // fortran block carries a marker naming the test file it comes from, and stands in that file
 // word for word.
 #include "files.hpp"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <string_view>
@@ -51,25 +52,33 @@ std::vector<code_block> code_blocks(const std::string& markdown) {
 }
 
 TEST(ReadmeExamples, EveryCompiledBlockComesFromATestFile) {
+    // The README and every page under docs/.
     const std::string source_dir = KELVANE_SOURCE_DIR;
-    const std::vector<code_block> blocks = code_blocks(read_file(source_dir + "/README.md"));
-    ASSERT_FALSE(blocks.empty());
-    for (const auto& block : blocks) {
-        const bool compiled =
-            block.language == "cpp" || block.language == "cmake" || block.language == "fortran";
-        if (block.source.empty()) {
-            EXPECT_FALSE(compiled) << "README.md:" << block.line << ": a " << block.language
-                                   << " block with no <!-- example: tests/... --> marker";
-            continue;
+    std::vector<std::string> pages = {"README.md"};
+    for (const auto& entry : std::filesystem::directory_iterator(source_dir + "/docs"))
+        if (entry.path().extension() == ".md") pages.push_back("docs/" + entry.path().filename().string());
+    std::size_t compiled_blocks = 0;
+    for (const std::string& page : pages) {
+        const std::vector<code_block> blocks = code_blocks(read_file(source_dir + "/" + page));
+        for (const auto& block : blocks) {
+            const bool compiled =
+                block.language == "cpp" || block.language == "cmake" || block.language == "fortran";
+            if (block.source.empty()) {
+                EXPECT_FALSE(compiled) << page << ":" << block.line << ": a " << block.language
+                                       << " block with no <!-- example: tests/... --> marker";
+                continue;
+            }
+            ++compiled_blocks;
+            EXPECT_TRUE(block.source.starts_with("tests/")) << page << ":" << block.line;
+            const std::string file = read_file(source_dir + "/" + block.source);
+            ASSERT_FALSE(file.empty()) << page << ":" << block.line << ": no file " << block.source;
+            EXPECT_NE(file.find(block.text), std::string::npos)
+                << page << ":" << block.line << ": the block is not in " << block.source
+                << " word for word:\n"
+                << block.text;
         }
-        EXPECT_TRUE(block.source.starts_with("tests/")) << "README.md:" << block.line;
-        const std::string file = read_file(source_dir + "/" + block.source);
-        ASSERT_FALSE(file.empty()) << "README.md:" << block.line << ": no file " << block.source;
-        EXPECT_NE(file.find(block.text), std::string::npos)
-            << "README.md:" << block.line << ": the block is not in " << block.source
-            << " word for word:\n"
-            << block.text;
     }
+    EXPECT_GT(compiled_blocks, 0U) << "no page has a block that claims to compile";
 }
 
 } // namespace

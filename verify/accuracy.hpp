@@ -62,7 +62,7 @@ bin_error largest_bin_error(std::span<const kelvane_complex> spectrum,
                             std::span<const exact_complex> exact);
 
 // The verdict's limit on the largest bin error of a random input's spectrum, in those units.
-// Sound transforms stay below a quarter of it at every size (the README gives the calibration);
+// Sound transforms stay below a quarter of it at every size (docs/verify.md gives the calibration);
 // a bin off by 100 units fails at every size.
 inline constexpr double default_bin_multiple = 16.0;
 

@@ -1,4 +1,4 @@
-# Installs the build tree BUILD_DIR into a fresh prefix under WORK_DIR and builds the README's
+# Installs the build tree BUILD_DIR into a fresh prefix under WORK_DIR and builds docs/libraries.md's
 # examples against it, as their users would: the C++ project, and where FORTRAN_COMPILER is
 # given the Fortran project and the plain gfortran link line. Each program runs and its output
 # is checked. A package built for the real device (DEVICE cuda) may find no usable GPU here:
@@ -63,7 +63,7 @@ if(FORTRAN_COMPILER)
                                 "${SANITIZER_FLAGS}"
             WORKING_DIRECTORY "${by_hand}" RESULT_VARIABLE status ERROR_VARIABLE err)
         if(NOT status EQUAL 0)
-            message(FATAL_ERROR "the README's gfortran line failed (${status}):\n${err}")
+            message(FATAL_ERROR "the gfortran line of docs/libraries.md failed (${status}):\n${err}")
         endif()
         expect_run("${by_hand}/app" "${fortran_expected}")
     endif()

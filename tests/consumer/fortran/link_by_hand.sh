@@ -1,5 +1,5 @@
 #!/bin/sh
-# Builds app.f90 against the installed package with gfortran alone, as the README shows it,
+# Builds app.f90 against the installed package with gfortran alone, as docs/libraries.md shows it,
 # in the current folder. $1 is the package's prefix; $2 the sanitizer flags of the build
 # under test, which the archives need at the link.
 set -eu
