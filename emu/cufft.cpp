@@ -5,24 +5,85 @@
 #include "kelvane_emu.h"
 
 #include <memory>
-#include <utility>
 
 namespace {
 
+using kelvane::emu::emulator;
+using kelvane::emu::fft_plan;
 using kelvane::emu::operation;
+using kelvane::emu::plan_description;
 
-bool is_transform_type(int type) {
-    switch (type) {
-    case CUFFT_R2C:
-    case CUFFT_C2R:
-    case CUFFT_C2C:
-    case CUFFT_D2Z:
-    case CUFFT_Z2D:
-    case CUFFT_Z2Z:
-        return true;
-    default:
-        return false;
+// cufftPlanMany's arguments for the basic layout of rank 1 to 3.
+cufftResult describe_basic(int rank, int nx, int ny, int nz, int type, int batch,
+                           plan_description& description) {
+    int n[3] = {nx, ny, nz};
+    return kelvane::emu::describe_plan(rank, n, nullptr, 1, 0, nullptr, 1, 0, type, batch,
+                                       description);
+}
+
+// A new plan whose work area, like the real library's, is taken on the device when the plan
+// is made: one that does not fit beside the device's buffers is CUFFT_ALLOC_FAILED.
+cufftResult make_plan(emulator& device, cufftHandle* plan, cufftResult described,
+                      const plan_description& description) {
+    if (plan == nullptr) return CUFFT_INVALID_VALUE;
+    if (described != CUFFT_SUCCESS) return described;
+    const std::size_t work = fft_plan::work_bytes(description);
+    if (work > KELVANE_EMU_DEVICE_CAPACITY - device.device_bytes) return CUFFT_ALLOC_FAILED;
+    auto made = std::make_unique<fft_plan>(description);
+    const int handle = device.next_plan;
+    device.plans.emplace(handle, std::move(made));
+    device.device_bytes += work;
+    ++device.next_plan;
+    *plan = handle;
+    return CUFFT_SUCCESS;
+}
+
+cufftResult estimate(size_t* work_size, cufftResult described,
+                     const plan_description& description) {
+    if (work_size == nullptr) return CUFFT_INVALID_VALUE;
+    if (described != CUFFT_SUCCESS) return described;
+    *work_size = fft_plan::work_bytes(description);
+    return CUFFT_SUCCESS;
+}
+
+// One execution: the plan must be of one of `types`, the direction one cuFFT knows, and each
+// buffer must hold what the plan reads or writes within one device allocation. The output then
+// takes every KELVANE_EMU_PERTURB offset at its flat index, in elements of the output's type.
+template <class Input, class Output>
+cufftResult execute(emulator& device, cufftHandle handle, Input* idata, Output* odata,
+                    cufftType type, int direction) {
+    const auto found = device.plans.find(handle);
+    if (found == device.plans.end()) return CUFFT_INVALID_PLAN;
+    fft_plan& plan = *found->second;
+    if (plan.type() != type) return CUFFT_INVALID_VALUE;
+    if (direction != CUFFT_FORWARD && direction != CUFFT_INVERSE) return CUFFT_INVALID_VALUE;
+    const bool in_place = static_cast<const void*>(idata) == static_cast<const void*>(odata);
+    const std::size_t in_bytes = plan.input_bytes(in_place);
+    const std::size_t out_bytes = plan.output_bytes(in_place);
+    if (!kelvane::emu::within_one_allocation(device.device_buffers, idata, in_bytes) ||
+        !kelvane::emu::within_one_allocation(device.device_buffers, odata, out_bytes))
+        return CUFFT_INVALID_VALUE;
+    const kelvane::emu::device_access open_input(idata, in_bytes);
+    const kelvane::emu::device_access open_output(odata, out_bytes);
+    plan.execute(idata, odata, direction);
+    const std::size_t elements = out_bytes / sizeof(Output);
+    for (const auto& [bin, added] : kelvane::emu::perturbations()) {
+        if (bin >= elements) continue;
+        if constexpr (requires { odata[bin].x; }) {
+            odata[bin].x += added;
+        } else {
+            odata[bin] += added;
+        }
     }
+    return CUFFT_SUCCESS;
+}
+
+template <class Input, class Output>
+cufftResult emulate_execution(operation op, cufftHandle plan, Input* idata, Output* odata,
+                              cufftType type, int direction) {
+    return kelvane::emu::emulate<cufftResult>(op, [&](emulator& device) {
+        return execute(device, plan, idata, odata, type, direction);
+    });
 }
 
 } // namespace
@@ -30,64 +91,120 @@ bool is_transform_type(int type) {
 extern "C" {
 
 cufftResult cufftPlan1d(cufftHandle* plan, int nx, cufftType type, int batch) {
-    return kelvane::emu::emulate<cufftResult>(
-        operation::cufftPlan1d, [&](kelvane::emu::emulator& device) {
-            if (plan == nullptr) return CUFFT_INVALID_VALUE;
-            if (nx <= 0 || batch <= 0) return CUFFT_INVALID_SIZE;
-            if (!is_transform_type(type)) return CUFFT_INVALID_TYPE;
-            // Only the single-precision complex transform is emulated.
-            if (type != CUFFT_C2C) return CUFFT_NOT_SUPPORTED;
-            // The work area lives on the device: it must fit beside the buffers there.
-            const auto length = static_cast<std::size_t>(nx);
-            const std::size_t work = kelvane::emu::transform_plan::work_bytes(length);
-            if (work > KELVANE_EMU_DEVICE_CAPACITY - device.device_bytes) return CUFFT_ALLOC_FAILED;
-            auto transform = std::make_unique<kelvane::emu::transform_plan>(length);
-            const int handle = device.next_plan;
-            device.plans.emplace(handle, kelvane::emu::plan{nx, batch, std::move(transform)});
-            device.device_bytes += work;
-            ++device.next_plan;
-            *plan = handle;
-            return CUFFT_SUCCESS;
-        });
+    return kelvane::emu::emulate<cufftResult>(operation::cufftPlan1d, [&](emulator& device) {
+        plan_description d;
+        return make_plan(device, plan, describe_basic(1, nx, 1, 1, type, batch, d), d);
+    });
+}
+
+cufftResult cufftPlan2d(cufftHandle* plan, int nx, int ny, cufftType type) {
+    return kelvane::emu::emulate<cufftResult>(operation::cufftPlan2d, [&](emulator& device) {
+        plan_description d;
+        return make_plan(device, plan, describe_basic(2, nx, ny, 1, type, 1, d), d);
+    });
+}
+
+cufftResult cufftPlan3d(cufftHandle* plan, int nx, int ny, int nz, cufftType type) {
+    return kelvane::emu::emulate<cufftResult>(operation::cufftPlan3d, [&](emulator& device) {
+        plan_description d;
+        return make_plan(device, plan, describe_basic(3, nx, ny, nz, type, 1, d), d);
+    });
+}
+
+cufftResult cufftPlanMany(cufftHandle* plan, int rank, int* n, int* inembed, int istride,
+                          int idist, int* onembed, int ostride, int odist, cufftType type,
+                          int batch) {
+    return kelvane::emu::emulate<cufftResult>(operation::cufftPlanMany, [&](emulator& device) {
+        plan_description d;
+        return make_plan(device, plan,
+                         kelvane::emu::describe_plan(rank, n, inembed, istride, idist, onembed,
+                                                     ostride, odist, type, batch, d),
+                         d);
+    });
+}
+
+cufftResult cufftEstimate1d(int nx, cufftType type, int batch, size_t* workSize) {
+    return kelvane::emu::emulate<cufftResult>(operation::cufftEstimate1d, [&](emulator&) {
+        plan_description d;
+        return estimate(workSize, describe_basic(1, nx, 1, 1, type, batch, d), d);
+    });
+}
+
+cufftResult cufftEstimate2d(int nx, int ny, cufftType type, size_t* workSize) {
+    return kelvane::emu::emulate<cufftResult>(operation::cufftEstimate2d, [&](emulator&) {
+        plan_description d;
+        return estimate(workSize, describe_basic(2, nx, ny, 1, type, 1, d), d);
+    });
+}
+
+cufftResult cufftEstimate3d(int nx, int ny, int nz, cufftType type, size_t* workSize) {
+    return kelvane::emu::emulate<cufftResult>(operation::cufftEstimate3d, [&](emulator&) {
+        plan_description d;
+        return estimate(workSize, describe_basic(3, nx, ny, nz, type, 1, d), d);
+    });
+}
+
+cufftResult cufftEstimateMany(int rank, int* n, int* inembed, int istride, int idist,
+                              int* onembed, int ostride, int odist, cufftType type, int batch,
+                              size_t* workSize) {
+    return kelvane::emu::emulate<cufftResult>(operation::cufftEstimateMany, [&](emulator&) {
+        plan_description d;
+        return estimate(workSize,
+                        kelvane::emu::describe_plan(rank, n, inembed, istride, idist, onembed,
+                                                    ostride, odist, type, batch, d),
+                        d);
+    });
+}
+
+cufftResult cufftGetSize(cufftHandle handle, size_t* workSize) {
+    return kelvane::emu::emulate<cufftResult>(operation::cufftGetSize, [&](emulator& device) {
+        const auto found = device.plans.find(handle);
+        if (found == device.plans.end()) return CUFFT_INVALID_PLAN;
+        if (workSize == nullptr) return CUFFT_INVALID_VALUE;
+        *workSize = found->second->work_bytes();
+        return CUFFT_SUCCESS;
+    });
 }
 
 cufftResult cufftExecC2C(cufftHandle plan, cufftComplex* idata, cufftComplex* odata,
                          int direction) {
-    return kelvane::emu::emulate<cufftResult>(
-        operation::cufftExecC2C, [&](kelvane::emu::emulator& device) {
-            const auto found = device.plans.find(plan);
-            if (found == device.plans.end()) return CUFFT_INVALID_PLAN;
-            if (direction != CUFFT_FORWARD && direction != CUFFT_INVERSE)
-                return CUFFT_INVALID_VALUE;
-            auto& [length, batch, transform] = found->second;
-            const std::size_t bytes = static_cast<std::size_t>(length) *
-                                      static_cast<std::size_t>(batch) * sizeof(cufftComplex);
-            if (!kelvane::emu::within_one_allocation(device.device_buffers, idata, bytes) ||
-                !kelvane::emu::within_one_allocation(device.device_buffers, odata, bytes))
-                return CUFFT_INVALID_VALUE;
-            const kelvane::emu::device_access open_input(idata, bytes);
-            const kelvane::emu::device_access open_output(odata, bytes);
-            for (int sequence = 0; sequence < batch; ++sequence) {
-                const std::size_t offset =
-                    static_cast<std::size_t>(sequence) * static_cast<std::size_t>(length);
-                transform->execute(idata + offset, odata + offset, direction);
-                for (const auto& [bin, added] : kelvane::emu::perturbations())
-                    if (bin < static_cast<std::size_t>(length)) odata[offset + bin].x += added;
-            }
-            return CUFFT_SUCCESS;
-        });
+    return emulate_execution(operation::cufftExecC2C, plan, idata, odata, CUFFT_C2C, direction);
+}
+
+cufftResult cufftExecR2C(cufftHandle plan, cufftReal* idata, cufftComplex* odata) {
+    return emulate_execution(operation::cufftExecR2C, plan, idata, odata, CUFFT_R2C,
+                             CUFFT_FORWARD);
+}
+
+cufftResult cufftExecC2R(cufftHandle plan, cufftComplex* idata, cufftReal* odata) {
+    return emulate_execution(operation::cufftExecC2R, plan, idata, odata, CUFFT_C2R,
+                             CUFFT_INVERSE);
+}
+
+cufftResult cufftExecZ2Z(cufftHandle plan, cufftDoubleComplex* idata, cufftDoubleComplex* odata,
+                         int direction) {
+    return emulate_execution(operation::cufftExecZ2Z, plan, idata, odata, CUFFT_Z2Z, direction);
+}
+
+cufftResult cufftExecD2Z(cufftHandle plan, cufftDoubleReal* idata, cufftDoubleComplex* odata) {
+    return emulate_execution(operation::cufftExecD2Z, plan, idata, odata, CUFFT_D2Z,
+                             CUFFT_FORWARD);
+}
+
+cufftResult cufftExecZ2D(cufftHandle plan, cufftDoubleComplex* idata, cufftDoubleReal* odata) {
+    return emulate_execution(operation::cufftExecZ2D, plan, idata, odata, CUFFT_Z2D,
+                             CUFFT_INVERSE);
 }
 
 cufftResult cufftDestroy(cufftHandle plan) {
-    return kelvane::emu::emulate<cufftResult>(
-        operation::cufftDestroy, [&](kelvane::emu::emulator& device) {
-            const auto found = device.plans.find(plan);
-            if (found == device.plans.end()) return CUFFT_INVALID_PLAN;
-            device.device_bytes -= kelvane::emu::transform_plan::work_bytes(
-                static_cast<std::size_t>(found->second.length));
-            device.plans.erase(found);
-            return CUFFT_SUCCESS;
-        });
+    return kelvane::emu::emulate<cufftResult>(operation::cufftDestroy, [&](emulator& device) {
+        if (plan == CUFFT_PLAN_NULL) return CUFFT_SUCCESS;
+        const auto found = device.plans.find(plan);
+        if (found == device.plans.end()) return CUFFT_INVALID_PLAN;
+        device.device_bytes -= found->second->work_bytes();
+        device.plans.erase(found);
+        return CUFFT_SUCCESS;
+    });
 }
 
 cufftResult cufftGetVersion(int* version) {

@@ -215,7 +215,7 @@ constexpr std::size_t l2_block = 32768;
 constexpr std::size_t chunk = 512;
 
 // From this length on (32 MiB of samples, more than a last-level cache holds) the widened
-// samples, and a chirped length's results, are written past the caches, which the passes would
+// samples and the rounded results are written past the caches, which the passes would
 // otherwise fill with lines read only to be overwritten. Below it streaming loses: the samples
 // would still be in the cache when the passes read them.
 constexpr std::size_t streaming_min = std::size_t{1} << 21;
@@ -227,18 +227,6 @@ std::span<complex> map_scratch(std::size_t count) {
     if (pages == MAP_FAILED) throw std::bad_alloc();
     prefer_huge_pages(pages, count * sizeof(complex));
     return {static_cast<complex*>(pages), count};
-}
-
-// The bit-reversal permutation of x.
-void reverse_bits(std::span<complex> x) {
-    const std::size_t n = x.size();
-    for (std::size_t i = 1, j = 0; i < n; ++i) {
-        std::size_t bit = n >> 1;
-        for (; (j & bit) != 0; bit >>= 1)
-            j ^= bit;
-        j |= bit;
-        if (i < j) std::swap(x[i], x[j]);
-    }
 }
 
 } // namespace
@@ -323,27 +311,9 @@ bool transform_plan::butterfly_passes(std::span<complex> x, int sign, cufftCompl
 }
 
 transform_plan::transform_plan(std::size_t length, dft_path path) : length_(length), path_(path) {
-    if (std::has_single_bit(length)) {
-        cosines_ = quarter_wave(table_length(length));
-        fill_small_tables(length);
-        scratch_ = samples_ = map_scratch(length);
-        return;
-    }
-    // chirp[m] = exp(pi*i * m^2 / n), the square reduced modulo 2n to keep the angle exact.
-    chirp_.resize(length);
-    for (std::size_t m = 0; m < length; ++m) {
-        const std::uint64_t square = static_cast<std::uint64_t>(m) * m % (2 * length);
-        const long double angle =
-            two_pi * static_cast<long double>(square) / static_cast<long double>(2 * length);
-        chirp_[m] = {static_cast<double>(std::cos(angle)), static_cast<double>(std::sin(angle))};
-    }
-    const std::size_t padded = std::bit_ceil(2 * length - 1);
-    cosines_ = quarter_wave(table_length(padded));
-    fill_small_tables(padded);
-    scratch_ = map_scratch(length + 2 * padded);
-    samples_ = scratch_.first(length);
-    padded_a_ = scratch_.subspan(length, padded);
-    padded_b_ = scratch_.subspan(length + padded, padded);
+    cosines_ = quarter_wave(table_length(length));
+    fill_small_tables(length);
+    samples_ = map_scratch(length);
 }
 
 void transform_plan::fill_small_tables(std::size_t transformed) {
@@ -357,54 +327,19 @@ void transform_plan::fill_small_tables(std::size_t transformed) {
 }
 
 transform_plan::~transform_plan() {
-    munmap(scratch_.data(), scratch_.size_bytes());
+    munmap(samples_.data(), samples_.size_bytes());
 }
 
 std::size_t transform_plan::work_bytes(std::size_t length) {
-    const bool chirped = !std::has_single_bit(length);
-    const std::size_t padded = chirped ? std::bit_ceil(2 * length - 1) : 0;
-    const std::size_t transformed = chirped ? padded : length;
-    return (2 * padded + (chirped ? 2 : 1) * length) * sizeof(complex) +
-           (table_length(transformed) / 4 + 1 + 2 * l2_block) * sizeof(double);
+    return length * sizeof(complex) + (table_length(length) / 4 + 1 + 2 * l2_block) * sizeof(double);
 }
 
 void transform_plan::execute(const cufftComplex* in, cufftComplex* out, int sign) {
     const std::span<complex> x = samples_;
     const bool streaming = length_ >= streaming_min;
-    bool narrowed = false;
-    if (chirp_.empty()) {
-        widen_bit_reversed(in, x.data(), static_cast<unsigned>(std::countr_zero(length_)),
-                           streaming);
-        narrowed = butterfly_passes(x, sign, out);
-    } else {
-        for (std::size_t k = 0; k < length_; ++k)
-            x[k] = {in[k].x, in[k].y};
-        // Bluestein: the transform becomes a convolution with the chirp of this sign,
-        // computed with power-of-two transforms of at least 2n - 1 points.
-        auto chirp = [&](std::size_t m) { return sign > 0 ? chirp_[m] : std::conj(chirp_[m]); };
-        const std::span<complex> a = padded_a_;
-        const std::span<complex> b = padded_b_;
-        const std::size_t padded = a.size();
-        std::fill(a.begin(), a.end(), complex{});
-        std::fill(b.begin(), b.end(), complex{});
-        for (std::size_t j = 0; j < length_; ++j)
-            a[j] = x[j] * chirp(j);
-        b[0] = std::conj(chirp(0));
-        for (std::size_t m = 1; m < length_; ++m)
-            b[m] = b[padded - m] = std::conj(chirp(m));
-        reverse_bits(a);
-        butterfly_passes(a, -1, nullptr);
-        reverse_bits(b);
-        butterfly_passes(b, -1, nullptr);
-        for (std::size_t k = 0; k < padded; ++k)
-            a[k] *= b[k];
-        reverse_bits(a);
-        butterfly_passes(a, 1, nullptr);
-        for (std::size_t k = 0; k < length_; ++k)
-            x[k] = chirp(k) * a[k] / static_cast<double>(padded);
-    }
-    if (!narrowed) narrow(x.data(), out, length_, streaming);
-    if (!executed_) madvise(scratch_.data(), scratch_.size_bytes(), MADV_DONTNEED);
+    widen_bit_reversed(in, x.data(), static_cast<unsigned>(std::countr_zero(length_)), streaming);
+    if (!butterfly_passes(x, sign, out)) narrow(x.data(), out, length_, streaming);
+    if (!executed_) madvise(samples_.data(), samples_.size_bytes(), MADV_DONTNEED);
     executed_ = true;
 }
 

@@ -1,4 +1,6 @@
-// The emulated device's transform.
+// The emulated device's fast path: the single-precision complex transform of a power-of-two
+// length, the one kelvane runs, in hand-vectorised passes. Every other plan, and this one where
+// its layout has gaps, goes through fft_engine.
 #pragma once
 
 #include "cufft.h"
@@ -11,7 +13,7 @@
 
 namespace kelvane::emu {
 
-// The DFT of one length with exponent sign `sign`, unnormalised:
+// The DFT of one power-of-two length with exponent sign `sign`, unnormalised:
 //     out[k] = sum over j of in[j] * exp(sign * 2*pi*i * j*k / length).
 // Computed in double precision with every twiddle factor from its own angle, each output
 // rounded once to single precision. All work memory is reserved by the constructor, as the
@@ -23,7 +25,7 @@ namespace kelvane::emu {
 // system must clear, at every execution.
 class transform_plan {
   public:
-    // Preconditions: length >= 1, `path` available on this processor.
+    // Preconditions: length a power of two, `path` available on this processor.
     explicit transform_plan(std::size_t length, dft_path path = best_dft_path());
     ~transform_plan();
     transform_plan(const transform_plan&) = delete;
@@ -38,16 +40,10 @@ class transform_plan {
     std::size_t length_;
     dft_path path_;
     bool executed_ = false;
-    // Lengths other than powers of two go through Bluestein's chirp: exp(pi*i * m^2 / length)
-    // and two padded sequences of a power-of-two length.
-    std::vector<complex> chirp_;
-    // Mapped pages: the samples, then for a chirped length the two padded sequences.
-    std::span<complex> scratch_;
+    // Mapped pages: the samples.
     std::span<complex> samples_;
-    std::span<complex> padded_a_;
-    std::span<complex> padded_b_;
-    // cos(2*pi*k/m) for k in [0, m/4], m the power-of-two length actually transformed, and
-    // the twiddles of its small passes, those of half-size h at [h, 2h).
+    // cos(2*pi*k/m) for k in [0, m/4], m the length, and the twiddles of its small passes,
+    // those of half-size h at [h, 2h).
     std::vector<double> cosines_;
     std::vector<double> small_real_;
     std::vector<double> small_imaginary_;

@@ -4,7 +4,7 @@
 
 #include "cuda_runtime_api.h"
 #include "cufft.h"
-#include "dft.hpp"
+#include "plan.hpp"
 
 #include <array>
 #include <chrono>
@@ -37,7 +37,20 @@ enum class operation {
     cudaEventSynchronize,
     cudaEventElapsedTime,
     cufftPlan1d,
+    cufftPlan2d,
+    cufftPlan3d,
+    cufftPlanMany,
+    cufftEstimate1d,
+    cufftEstimate2d,
+    cufftEstimate3d,
+    cufftEstimateMany,
+    cufftGetSize,
     cufftExecC2C,
+    cufftExecR2C,
+    cufftExecC2R,
+    cufftExecZ2Z,
+    cufftExecD2Z,
+    cufftExecZ2D,
     cufftDestroy,
     cufftGetVersion,
 };
@@ -69,7 +82,20 @@ inline constexpr std::array operations = {
     operation_info{operation::cudaEventSynchronize, "cudaEventSynchronize", library::runtime},
     operation_info{operation::cudaEventElapsedTime, "cudaEventElapsedTime", library::runtime},
     operation_info{operation::cufftPlan1d, "cufftPlan1d", library::cufft},
+    operation_info{operation::cufftPlan2d, "cufftPlan2d", library::cufft},
+    operation_info{operation::cufftPlan3d, "cufftPlan3d", library::cufft},
+    operation_info{operation::cufftPlanMany, "cufftPlanMany", library::cufft},
+    operation_info{operation::cufftEstimate1d, "cufftEstimate1d", library::cufft},
+    operation_info{operation::cufftEstimate2d, "cufftEstimate2d", library::cufft},
+    operation_info{operation::cufftEstimate3d, "cufftEstimate3d", library::cufft},
+    operation_info{operation::cufftEstimateMany, "cufftEstimateMany", library::cufft},
+    operation_info{operation::cufftGetSize, "cufftGetSize", library::cufft},
     operation_info{operation::cufftExecC2C, "cufftExecC2C", library::cufft},
+    operation_info{operation::cufftExecR2C, "cufftExecR2C", library::cufft},
+    operation_info{operation::cufftExecC2R, "cufftExecC2R", library::cufft},
+    operation_info{operation::cufftExecZ2Z, "cufftExecZ2Z", library::cufft},
+    operation_info{operation::cufftExecD2Z, "cufftExecD2Z", library::cufft},
+    operation_info{operation::cufftExecZ2D, "cufftExecZ2D", library::cufft},
     operation_info{operation::cufftDestroy, "cufftDestroy", library::cufft},
     operation_info{operation::cufftGetVersion, "cufftGetVersion", library::cufft},
 };
@@ -79,11 +105,6 @@ static_assert([] {
     return true;
 }());
 
-struct plan {
-    int length;
-    int batch;
-    std::unique_ptr<transform_plan> transform;
-};
 
 // Allocations by address: where each begins and how many bytes were asked for.
 using allocation_map = std::map<std::uintptr_t, std::size_t>;
@@ -94,7 +115,7 @@ struct emulator {
     std::size_t device_bytes = 0; // device buffers and the plans' work areas
     allocation_map pinned_buffers;
     std::size_t pinned_bytes = 0;
-    std::map<int, plan> plans;
+    std::map<int, std::unique_ptr<fft_plan>> plans;
     int next_plan = 1;
     // Events by handle: when each was last recorded, if it was.
     std::map<const CUevent_st*, std::optional<std::chrono::steady_clock::time_point>> events;

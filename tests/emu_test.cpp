@@ -115,26 +115,6 @@ TEST(EmulatedRuntime, ErrorStringsAreTheRuntimes) {
         EXPECT_STREQ(cudaGetErrorString(status), text) << status;
 }
 
-TEST(EmulatedFft, PlansCheckSizeAndType) {
-    cufftHandle plan = -1;
-    struct row {
-        int length;
-        int type;
-        int batch;
-        cufftResult expected;
-    };
-    const row rows[] = {
-        {0, CUFFT_C2C, 1, CUFFT_INVALID_SIZE},  {-1, CUFFT_C2C, 1, CUFFT_INVALID_SIZE},
-        {8, CUFFT_C2C, 0, CUFFT_INVALID_SIZE},  {8, 0x28, 1, CUFFT_INVALID_TYPE},
-        {8, CUFFT_R2C, 1, CUFFT_NOT_SUPPORTED}, {8, CUFFT_Z2Z, 1, CUFFT_NOT_SUPPORTED},
-    };
-    for (const auto& [length, type, batch, expected] : rows)
-        EXPECT_EQ(cufftPlan1d(&plan, length, static_cast<cufftType>(type), batch), expected)
-            << length << " " << type << " " << batch;
-    EXPECT_EQ(cufftPlan1d(nullptr, 8, CUFFT_C2C, 1), CUFFT_INVALID_VALUE);
-    EXPECT_EQ(kelvane_emu_take_census().plans, 0U);
-}
-
 TEST(EmulatedFft, ExecutionChecksPlanDirectionAndBuffers) {
     // A plan of 8 samples needs 64 bytes on each side.
     cufftHandle plan = -1;

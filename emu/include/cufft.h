@@ -1,7 +1,10 @@
-/* The part of the cuFFT API that kelvane calls, as the host emulation provides it: the same
- * names, signatures, status values and constants as the real library. */
+/* The part of the cuFFT API that the host emulation provides: plans of every type, rank 1 to 3,
+ * batched, in the basic or the advanced layout, their work-area sizes and executions, with the
+ * same names, signatures, status values and constants as the real library. */
 #ifndef KELVANE_EMU_CUFFT_H
 #define KELVANE_EMU_CUFFT_H
+
+#include <stddef.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -35,16 +38,48 @@ typedef enum cufftType_t {
 
 typedef int cufftHandle;
 
+/* A handle that was never made a plan, which cufftDestroy accepts. */
+#define CUFFT_PLAN_NULL -1
+
+typedef float cufftReal;
+typedef double cufftDoubleReal;
+
 typedef struct {
     float x;
     float y;
 } cufftComplex;
 
+typedef struct {
+    double x;
+    double y;
+} cufftDoubleComplex;
+
 #define CUFFT_FORWARD -1
 #define CUFFT_INVERSE 1
 
 cufftResult cufftPlan1d(cufftHandle* plan, int nx, cufftType type, int batch);
+cufftResult cufftPlan2d(cufftHandle* plan, int nx, int ny, cufftType type);
+cufftResult cufftPlan3d(cufftHandle* plan, int nx, int ny, int nz, cufftType type);
+cufftResult cufftPlanMany(cufftHandle* plan, int rank, int* n, int* inembed, int istride,
+                          int idist, int* onembed, int ostride, int odist, cufftType type,
+                          int batch);
+
+cufftResult cufftEstimate1d(int nx, cufftType type, int batch, size_t* workSize);
+cufftResult cufftEstimate2d(int nx, int ny, cufftType type, size_t* workSize);
+cufftResult cufftEstimate3d(int nx, int ny, int nz, cufftType type, size_t* workSize);
+cufftResult cufftEstimateMany(int rank, int* n, int* inembed, int istride, int idist,
+                              int* onembed, int ostride, int odist, cufftType type, int batch,
+                              size_t* workSize);
+cufftResult cufftGetSize(cufftHandle handle, size_t* workSize);
+
 cufftResult cufftExecC2C(cufftHandle plan, cufftComplex* idata, cufftComplex* odata, int direction);
+cufftResult cufftExecR2C(cufftHandle plan, cufftReal* idata, cufftComplex* odata);
+cufftResult cufftExecC2R(cufftHandle plan, cufftComplex* idata, cufftReal* odata);
+cufftResult cufftExecZ2Z(cufftHandle plan, cufftDoubleComplex* idata, cufftDoubleComplex* odata,
+                         int direction);
+cufftResult cufftExecD2Z(cufftHandle plan, cufftDoubleReal* idata, cufftDoubleComplex* odata);
+cufftResult cufftExecZ2D(cufftHandle plan, cufftDoubleComplex* idata, cufftDoubleReal* odata);
+
 cufftResult cufftDestroy(cufftHandle plan);
 cufftResult cufftGetVersion(int* version);
 
