@@ -247,7 +247,7 @@ int group_passes_of(dft_path path) {
 // as the path's registers hold. Their twiddles come from the small tables where a group's passes
 // are all below l2_block, and otherwise from the quarter wave, chunk by chunk. Where `narrowed` is
 // not null, the last group leaves its results there, rounded to single precision.
-void transform_plan::grouped_passes(double* x, std::size_t length, std::size_t first, double sign,
+void power_of_two_passes::grouped_passes(double* x, std::size_t length, std::size_t first, double sign,
                                     float* narrowed) const {
     const std::size_t table = 4 * (cosines_.size() - 1); // the transformed length's
     constexpr std::size_t most_stage_twiddles = (1U << most_group_passes) - 1;
@@ -290,7 +290,7 @@ void transform_plan::grouped_passes(double* x, std::size_t length, std::size_t f
 // passes of half-size below l1_block / 2 in blocks that stay in the first-level cache, then
 // those below l2_block / 2 in groups over blocks that stay in the second, all with twiddles from
 // the small tables (those of h at [h, 2h)); the rest in groups that sweep the whole array.
-bool transform_plan::butterfly_passes(std::span<complex> x, int sign, cufftComplex* out) const {
+bool power_of_two_passes::run(std::span<complex> x, int sign, cufftComplex* out) const {
     const std::size_t m = x.size();
     if (m < 2) return false;
     const auto direction = static_cast<double>(sign);
@@ -310,15 +310,10 @@ bool transform_plan::butterfly_passes(std::span<complex> x, int sign, cufftCompl
     return out != nullptr;
 }
 
-transform_plan::transform_plan(std::size_t length, dft_path path) : length_(length), path_(path) {
-    cosines_ = quarter_wave(table_length(length));
-    fill_small_tables(length);
-    samples_ = map_scratch(length);
-}
-
-void transform_plan::fill_small_tables(std::size_t transformed) {
-    const std::size_t table = table_length(transformed);
-    const std::size_t block = std::min(transformed, l2_block);
+power_of_two_passes::power_of_two_passes(std::size_t length, dft_path path)
+    : path_(path), cosines_(quarter_wave(table_length(length))) {
+    const std::size_t table = table_length(length);
+    const std::size_t block = std::min(length, l2_block);
     small_real_.assign(l2_block, 0.0);
     small_imaginary_.assign(l2_block, 0.0);
     for (std::size_t half = 1; half < block; half *= 2)
@@ -326,19 +321,62 @@ void transform_plan::fill_small_tables(std::size_t transformed) {
                                    &small_imaginary_[half]);
 }
 
+std::size_t power_of_two_passes::table_bytes(std::size_t length) {
+    return (table_length(length) / 4 + 1 + 2 * l2_block) * sizeof(double);
+}
+
+void power_of_two_passes::transform(std::span<complex> x, int sign) const {
+    // The bit-reversal permutation in place, then the passes. Index i = [a | middle | c], a and
+    // c of three bits, trades places with [reverse c | reverse middle | reverse a]: tile
+    // `middle` with tile `reverse middle`, each read in 8 runs of 8 adjacent samples.
+    const auto bits = static_cast<unsigned>(std::countr_zero(x.size()));
+    constexpr unsigned tile_bits = 3;
+    constexpr std::size_t tile = std::size_t{1} << tile_bits;
+    auto swap_if_first = [&x](std::size_t i, std::size_t j) {
+        if (i < j) std::swap(x[i], x[j]);
+    };
+    if (bits < 2 * tile_bits) {
+        for (std::size_t i = 0; i < x.size(); ++i)
+            swap_if_first(i, reversed(i, bits));
+    } else {
+        const unsigned middle_bits = bits - 2 * tile_bits;
+        const unsigned high_shift = bits - tile_bits;
+        for (std::size_t middle = 0; middle < (std::size_t{1} << middle_bits); ++middle) {
+            const std::size_t partner = reversed(middle, middle_bits);
+            if (partner < middle) continue;
+            // A tile that is its own partner swaps each pair once; two tiles swap every pair.
+            for (std::size_t a = 0; a < tile; ++a)
+                for (std::size_t c = 0; c < tile; ++c) {
+                    const std::size_t i = (a << high_shift) | (middle << tile_bits) | c;
+                    const std::size_t j = (reversed(c, tile_bits) << high_shift) |
+                                          (partner << tile_bits) | reversed(a, tile_bits);
+                    if (partner == middle) {
+                        swap_if_first(i, j);
+                    } else {
+                        std::swap(x[i], x[j]);
+                    }
+                }
+        }
+    }
+    run(x, sign, nullptr);
+}
+
+transform_plan::transform_plan(std::size_t length, dft_path path)
+    : length_(length), passes_(length, path), samples_(map_scratch(length)) {}
+
 transform_plan::~transform_plan() {
     munmap(samples_.data(), samples_.size_bytes());
 }
 
 std::size_t transform_plan::work_bytes(std::size_t length) {
-    return length * sizeof(complex) + (table_length(length) / 4 + 1 + 2 * l2_block) * sizeof(double);
+    return length * sizeof(complex) + power_of_two_passes::table_bytes(length);
 }
 
 void transform_plan::execute(const cufftComplex* in, cufftComplex* out, int sign) {
     const std::span<complex> x = samples_;
     const bool streaming = length_ >= streaming_min;
     widen_bit_reversed(in, x.data(), static_cast<unsigned>(std::countr_zero(length_)), streaming);
-    if (!butterfly_passes(x, sign, out)) narrow(x.data(), out, length_, streaming);
+    if (!passes_.run(x, sign, out)) narrow(x.data(), out, length_, streaming);
     if (!executed_) madvise(samples_.data(), samples_.size_bytes(), MADV_DONTNEED);
     executed_ = true;
 }

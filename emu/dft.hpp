@@ -13,16 +13,43 @@
 
 namespace kelvane::emu {
 
-// The DFT of one power-of-two length with exponent sign `sign`, unnormalised:
-//     out[k] = sum over j of in[j] * exp(sign * 2*pi*i * j*k / length).
-// Computed in double precision with every twiddle factor from its own angle, each output
-// rounded once to single precision. All work memory is reserved by the constructor, as the
-// real library reserves its work area when a plan is made: a constructor that cannot have it
-// throws std::bad_alloc, and execute() allocates nothing. The scratch pages go back to the
-// system after a plan's first execution: a plan made, executed once and destroyed, as the bridge
-// uses them, holds no idle scratch while its caller goes on. A plan executed again keeps them
-// from then on, as a device keeps a plan's work area, rather than meet fresh pages, which the
-// system must clear, at every execution.
+// The butterfly passes of one power-of-two length in double precision, every twiddle factor
+// from its own angle: the tables they need and the passes, in place.
+class power_of_two_passes {
+  public:
+    using complex = std::complex<double>;
+    // Preconditions: length a power of two, `path` available on this processor.
+    explicit power_of_two_passes(std::size_t length, dft_path path = best_dft_path());
+    // Bytes of the tables a length needs.
+    static std::size_t table_bytes(std::size_t length);
+    // The unnormalised DFT of x in place, exponent sign `sign`, natural order in and out.
+    void transform(std::span<complex> x, int sign) const;
+    // The passes on x in bit-reversed order. Where `out` is not null and the last passes sweep
+    // the array, they leave their results there, rounded to single precision, and this
+    // returns true; otherwise the results are in x.
+    bool run(std::span<complex> x, int sign, cufftComplex* out) const;
+
+  private:
+    dft_path path_;
+    // cos(2*pi*k/m) for k in [0, m/4], m the length, and the twiddles of its small passes,
+    // those of half-size h at [h, 2h).
+    std::vector<double> cosines_;
+    std::vector<double> small_real_;
+    std::vector<double> small_imaginary_;
+
+    void grouped_passes(double* x, std::size_t length, std::size_t first, double sign,
+                        float* narrowed) const;
+};
+
+// The single-precision DFT of one power-of-two length with exponent sign `sign`, unnormalised:
+//     out[k] = sum over j of in[j] * exp(sign * 2*pi*i * j*k / length),
+// computed in double precision and each output rounded once to single precision. All work
+// memory is reserved by the constructor, as the real library reserves its work area when a
+// plan is made: a constructor that cannot have it throws std::bad_alloc, and execute()
+// allocates nothing. The scratch pages go back to the system after a plan's first execution: a
+// plan made, executed once and destroyed, as the bridge uses them, holds no idle scratch while
+// its caller goes on. A plan executed again keeps them from then on, as a device keeps a plan's
+// work area, rather than meet fresh pages, which the system must clear, at every execution.
 class transform_plan {
   public:
     // Preconditions: length a power of two, `path` available on this processor.
@@ -38,22 +65,10 @@ class transform_plan {
   private:
     using complex = std::complex<double>;
     std::size_t length_;
-    dft_path path_;
+    power_of_two_passes passes_;
     bool executed_ = false;
     // Mapped pages: the samples.
     std::span<complex> samples_;
-    // cos(2*pi*k/m) for k in [0, m/4], m the length, and the twiddles of its small passes,
-    // those of half-size h at [h, 2h).
-    std::vector<double> cosines_;
-    std::vector<double> small_real_;
-    std::vector<double> small_imaginary_;
-
-    void fill_small_tables(std::size_t transformed);
-    // Where `out` is not null and the last passes sweep the array, they leave their results
-    // there, rounded to single precision, and this returns true.
-    bool butterfly_passes(std::span<complex> x, int sign, cufftComplex* out) const;
-    void grouped_passes(double* x, std::size_t length, std::size_t first, double sign,
-                        float* narrowed) const;
 };
 
 } // namespace kelvane::emu

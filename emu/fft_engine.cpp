@@ -118,8 +118,8 @@ roots_of_unity<Real>::roots_of_unity(std::size_t n)
 
 template <class Real>
 fft_engine<Real>::chirp::chirp(std::size_t n)
-    : padded(std::bit_ceil(2 * n - 1)), spectrum(padded.size()), kernel(padded.size()),
-      inner(padded.size()) {
+    : padded(std::bit_ceil(2 * n - 1)), spare(std::is_same_v<Real, double> ? 0 : padded.size()),
+      kernel(padded.size()), inner(padded.size()) {
     const std::size_t m = padded.size();
     factors.reserve(n);
     for (std::size_t j = 0; j < n; ++j)
@@ -139,6 +139,10 @@ fft_engine<Real>::chirp::chirp(std::size_t n)
 
 template <class Real>
 fft_engine<Real>::fft_engine(std::size_t n) : n_(n), roots_(n) {
+    if (std::is_same_v<Real, double> && n >= 2 && std::has_single_bit(n)) {
+        passes_ = std::make_unique<power_of_two_passes>(n);
+        return;
+    }
     std::size_t rest = n;
     std::size_t twos = 0;
     for (; rest % 2 == 0; rest /= 2)
@@ -173,6 +177,8 @@ fft_engine<Real>::~fft_engine() = default;
 
 template <class Real>
 std::size_t fft_engine<Real>::work_bytes(std::size_t n) {
+    if (std::is_same_v<Real, double> && n >= 2 && std::has_single_bit(n))
+        return power_of_two_passes::table_bytes(n);
     // The roots' two tables and the largest stage table; for a chirped length its sequences
     // and its inner engine.
     const std::size_t tables = 2 * (std::size_t{2} << (std::bit_width(n) / 2)) + most_tabled_twiddles;
@@ -183,7 +189,7 @@ std::size_t fft_engine<Real>::work_bytes(std::size_t n) {
         }
     if (rest > 1) {
         const std::size_t m = std::bit_ceil(2 * n - 1);
-        bytes += (n + 3 * m) * sizeof(complex) + work_bytes(m);
+        bytes += (n + 2 * m) * sizeof(complex) + work_bytes(m);
     }
     return bytes;
 }
@@ -253,10 +259,19 @@ void fft_engine<Real>::run_chirp(complex* out) {
     for (std::size_t j = 0; j < n_; ++j)
         c.padded[j] = times(c.padded[j], c.factors[j]);
     std::fill(c.padded.begin() + static_cast<std::ptrdiff_t>(n_), c.padded.end(), complex{});
-    c.inner.transform([&c](std::size_t j) { return c.padded[j]; }, c.spectrum.data(), -1);
-    for (std::size_t k = 0; k < c.spectrum.size(); ++k)
-        c.spectrum[k] = times(c.spectrum[k], c.kernel[k]);
-    c.inner.transform([&c](std::size_t j) { return c.spectrum[j]; }, c.padded.data(), 1);
+    // The padded sequence's transform times the kernel's, transformed back: in place through
+    // the vectorised passes in double, through the spare sequence in long double.
+    if constexpr (std::is_same_v<Real, double>) {
+        c.inner.passes_->transform(c.padded, -1);
+        for (std::size_t k = 0; k < c.padded.size(); ++k)
+            c.padded[k] = times(c.padded[k], c.kernel[k]);
+        c.inner.passes_->transform(c.padded, 1);
+    } else {
+        c.inner.transform([&c](std::size_t j) { return c.padded[j]; }, c.spare.data(), -1);
+        for (std::size_t k = 0; k < c.spare.size(); ++k)
+            c.spare[k] = times(c.spare[k], c.kernel[k]);
+        c.inner.transform([&c](std::size_t j) { return c.spare[j]; }, c.padded.data(), 1);
+    }
     for (std::size_t k = 0; k < n_; ++k)
         out[k] = times(c.padded[k], c.factors[k]);
 }

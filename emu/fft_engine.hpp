@@ -2,7 +2,9 @@
 //     out[k] = sum over j of in[j] * exp(sign * 2*pi*i * j*k / n),
 // computed in the precision `Real` (double for single-precision plans, long double for double).
 //
-// Lengths whose prime factors are all at most largest_radix go through an in-place mixed-radix
+// In double precision, powers of two go through the vectorised passes of power_of_two_passes,
+// which Bluestein's convolutions use too. Other lengths whose prime factors are all at most
+// largest_radix go through an in-place mixed-radix
 // Cooley-Tukey transform: the input is read in digit-reversed order, then each stage combines
 // r sub-transforms of the length the stages before it made. Every twiddle factor is the
 // product of two table entries, each from its own angle in long double, so the twiddles err by
@@ -13,9 +15,12 @@
 // one transform at a time.
 #pragma once
 
+#include "dft.hpp"
+
 #include <complex>
 #include <cstddef>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace kelvane::emu {
@@ -75,6 +80,7 @@ class fft_engine {
     std::vector<stage> stages_;
     roots_of_unity<Real> roots_;
     std::unique_ptr<chirp> chirp_;
+    std::unique_ptr<power_of_two_passes> passes_; // double precision, powers of two from 2
 
     // The stages, in place on digit-reversed data, for sign +1 (`Positive`) or -1; one stage
     // on `length` elements from x, whose sub-transforms so far have `done` elements.
@@ -92,15 +98,23 @@ template <class Real>
 struct fft_engine<Real>::chirp {
     explicit chirp(std::size_t n);
     std::vector<complex> factors; // exp(pi*i * j^2 / n), j in [0, n)
-    std::vector<complex> padded;   // the input times the factors, then the convolution
-    std::vector<complex> spectrum; // the transform of the padded sequence
-    std::vector<complex> kernel;   // the transform of the conjugate factors, wrapped around
+    std::vector<complex> padded; // the input times the factors, its transform, the convolution
+    std::vector<complex> spare;  // where a long-double inner transform puts its result
+    std::vector<complex> kernel; // the transform of the conjugate factors, wrapped around
     fft_engine inner;             // of the padded, power-of-two length
 };
 
 template <class Real>
 template <class Input>
 void fft_engine<Real>::transform(Input in, complex* out, int sign) {
+    if constexpr (std::is_same_v<Real, double>) {
+        if (passes_) {
+            for (std::size_t j = 0; j < n_; ++j)
+                out[j] = in(j);
+            passes_->transform({out, n_}, sign);
+            return;
+        }
+    }
     if (chirp_) {
         // The chirp runs with sign +1: sign -1 is the conjugate of that on the conjugate input.
         const bool conjugate = sign < 0;

@@ -346,6 +346,7 @@ TEST(EmulatedPlans, EveryShapeMatchesADirectLongDoubleDft) {
         {"r2c 12", CUFFT_R2C, {12}},
         {"r2c 15", CUFFT_R2C, {15}},
         {"r2c 1", CUFFT_R2C, {1}},
+        {"r2c 512", CUFFT_R2C, {512}},
         {"c2r 12", CUFFT_C2R, {12}},
         {"c2r 15", CUFFT_C2R, {15}},
         {"d2z 64", CUFFT_D2Z, {64}},
@@ -368,6 +369,8 @@ TEST(EmulatedPlans, EveryShapeMatchesADirectLongDoubleDft) {
         // Strides and distances with gaps.
         {"c2c 8, strided, batch 3", CUFFT_C2C, {8}, 3, false, CUFFT_FORWARD,
          std::pair{gapped_in, gapped_out}},
+        {"c2c 128, strided", CUFFT_C2C, {128}, 1, false, CUFFT_INVERSE,
+         std::pair{side_layout{{0}, 3, 400}, side_layout{{0}, 2, 300}}},
         {"c2c 4x5 in embeds, batch 2", CUFFT_C2C, {4, 5}, 2, false, CUFFT_INVERSE,
          std::pair{side_layout{{4, 7}, 1, 30}, side_layout{{4, 6}, 2, 50}}},
         {"r2c 10 spread, batch 2", CUFFT_R2C, {10}, 2, false, CUFFT_FORWARD,
