@@ -3,8 +3,9 @@
  * Device memory is a registry apart from host memory: device addresses are reserved but
  * inaccessible pages, so host code that dereferences one faults as it would with a GPU.
  * Copies check their direction, the side of each pointer and the bounds of the allocation;
- * executions check the plan and the buffers. The transform is the DFT in double precision
- * with each twiddle factor from its own angle, rounded once to single precision.
+ * executions check the plan and the buffers. Each output element is the exact transform rounded
+ * once to the plan's precision, computed in double for single-precision plans and in long double
+ * for double-precision ones.
  *
  * Fault injection: KELVANE_EMU_FAIL="operation:call:status[,...]" makes call number `call`
  * (from 1) of `operation` (any runtime or cuFFT function this emulation provides, by its name)
@@ -14,8 +15,9 @@
  * entry it cannot read ends the process with a message and exit status 2.
  *
  * Corruption: KELVANE_EMU_PERTURB="bin:offset[,...]" adds `offset` (a decimal number) to the
- * real part of output sample `bin` (from 0) of every transform long enough to have it, so
- * that tests can check that a wrong spectrum is caught. Read and refused like KELVANE_EMU_FAIL.
+ * real part of output element `bin` (from 0, the flat index in the output buffer, in elements
+ * of the output's type) of every execution whose output reaches it, so that tests can check
+ * that a wrong spectrum is caught. Read and refused like KELVANE_EMU_FAIL.
  *
  * Device information: one device, named "kelvane host emulation", compute capability 0.0,
  * with the capacity below; the runtime and driver report version 13000, cuFFT 12000. Events
