@@ -14,6 +14,7 @@
 #include "random_input.hpp"
 #include "table_reader.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <new>
@@ -64,13 +65,9 @@ class progress {
     std::exit(status);
 }
 
-std::vector<kelvane_complex> mirrored(const std::vector<kelvane_complex>& spectrum) {
-    // four1 ran with exponent sign +1: its bin N - k is the device's bin k, and 0 is 0.
-    const std::size_t n = spectrum.size();
-    std::vector<kelvane_complex> result(n);
-    for (std::size_t k = 0; k < n; ++k)
-        result[k] = spectrum[k == 0 ? 0 : n - k];
-    return result;
+// four1 ran with exponent sign +1: its bin N - k is the device's bin k, and 0 is 0.
+void mirror(std::vector<kelvane_complex>& spectrum) {
+    std::reverse(spectrum.begin() + 1, spectrum.end());
 }
 
 tolerances limits_for(std::size_t samples, const options& chosen) {
@@ -102,7 +99,8 @@ std::vector<kelvane_complex> mirrored_four1(std::vector<kelvane_complex> input) 
     const auto n = static_cast<std::int32_t>(input.size());
     const std::int32_t plus = 1;
     four1_(&input[0].re, &n, &plus);
-    return mirrored(input);
+    mirror(input);
+    return input;
 }
 
 std::vector<kelvane_complex> device_spectrum(std::vector<kelvane_complex> input) {
