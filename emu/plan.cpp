@@ -120,6 +120,37 @@ bool fast_path_applies(const plan_description& d) {
     return d.type == CUFFT_C2C && d.rank == 1 && std::has_single_bit(d.n[0]) && unit_strides;
 }
 
+// The most elements one side of a plan may address: far beyond any device, and small enough
+// that every index and byte count an execution forms fits in size_t.
+constexpr std::size_t most_addressed_elements = std::size_t{1} << 40;
+
+// Whether a checked product of the lengths, and each side's extent, stay within
+// most_addressed_elements, in place and out of place.
+bool addressable(const plan_description& d) {
+    std::size_t total = d.batch;
+    for (std::size_t t = 0; t < static_cast<std::size_t>(d.rank); ++t)
+        if (__builtin_mul_overflow(total, d.n[t], &total) || total > most_addressed_elements)
+            return false;
+    for (const bool in_place : {false, true}) {
+        const sides s = sides_of(d, in_place);
+        for (const auto& [layout, lengths] : {std::pair{s.in, s.in_lengths}, std::pair{s.out, s.out_lengths}}) {
+            // The last element's index, term by term, each checked.
+            std::size_t offset = lengths[0] - 1;
+            for (std::size_t t = 1; t < static_cast<std::size_t>(d.rank); ++t)
+                if (__builtin_mul_overflow(offset, layout.embed[t], &offset) ||
+                    __builtin_add_overflow(offset, lengths[t] - 1, &offset))
+                    return false;
+            std::size_t last = 0;
+            std::size_t members = 0;
+            if (__builtin_mul_overflow(offset, layout.stride, &offset) ||
+                __builtin_mul_overflow(d.batch - 1, layout.distance, &members) ||
+                __builtin_add_overflow(offset, members, &last) || last >= most_addressed_elements)
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 namespace detail {
@@ -317,6 +348,8 @@ cufftResult describe_plan(int rank, const int* n, const int* inembed, int istrid
         layouts[1].distance = static_cast<std::size_t>(odist);
         d.advanced = layouts;
     }
+    // Every index an execution forms must fit: no plan addresses more elements than this.
+    if (!addressable(d)) return CUFFT_INVALID_SIZE;
     description = d;
     return CUFFT_SUCCESS;
 }
