@@ -348,7 +348,8 @@ TEST(VerifyResources, EachLimitEndsWithItsLineAndStatus) {
     };
     const std::string json = folder / "report.json";
     const std::vector<row> rows = {
-        {"the default run in 140 MB", "ulimit -v 140000", {"--json", json}, {4, 255}, ""},
+        {"the default run in 25 MB", "ulimit -v 25000", {"--json", json}, {4}, "out of memory"},
+        {"the default run in 100 MB", "ulimit -v 100000", {"--json", json}, {4, 255}, ""},
         {"a sweep in 400 MB", "ulimit -v 400000", {"--sizes", "21:22", "--json", json}, {4, 255}, ""},
         {"an endless table in 2 GB", "ulimit -v 2000000", {"--table", "/dev/zero", "--json", json},
          {2}, "more than the 76546116 bytes"},
@@ -357,6 +358,7 @@ TEST(VerifyResources, EachLimitEndsWithItsLineAndStatus) {
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.name);
+        std::filesystem::remove(json);
         const child_result result = limited(r.limits, "\"$0\" \"$@\"", [&] {
             std::vector<std::string> all = {verify_program};
             all.insert(all.end(), r.arguments.begin(), r.arguments.end());
