@@ -6,11 +6,10 @@
 // fails when any transform reaches the limit.
 //     bin_error_calibration [A B [SEEDS]]     (default 1 20 3)
 #include "accuracy.hpp"
-#include "c2c_1d.h"
 #include "exact_transform.hpp"
-#include "four1.h"
 #include "random_input.hpp"
 #include "signal.hpp"
+#include "spectra.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,26 +20,6 @@
 namespace {
 
 using kelvane::verify::exact_complex;
-
-std::vector<kelvane_complex> four1_spectrum(const std::vector<kelvane_complex>& input) {
-    std::vector<kelvane_complex> work = input;
-    const auto n = static_cast<std::int32_t>(input.size());
-    const std::int32_t plus = 1;
-    four1_(&work[0].re, &n, &plus);
-    // Sign +1: its bin N - k is the forward bin k.
-    std::vector<kelvane_complex> forward(input.size());
-    for (std::size_t k = 0; k < input.size(); ++k)
-        forward[k] = work[k == 0 ? 0 : input.size() - k];
-    return forward;
-}
-
-std::vector<kelvane_complex> device_spectrum(const std::vector<kelvane_complex>& input) {
-    std::vector<kelvane_complex> in = input;
-    std::vector<kelvane_complex> out(input.size());
-    const auto n = static_cast<std::int32_t>(input.size());
-    c2c_1d_(&n, in.data(), out.data());
-    return out;
-}
 
 std::vector<kelvane_complex> fftw_single_spectrum(const std::vector<kelvane_complex>& input) {
     std::vector<kelvane_complex> data = input;
@@ -71,7 +50,8 @@ int main(int argc, char** argv) {
             kelvane::verify::fill_random(input, static_cast<std::uint64_t>(seed));
             const std::vector<exact_complex> exact = kelvane::verify::exact_spectrum(input);
             const std::vector<kelvane_complex> spectra[3] = {
-                four1_spectrum(input), device_spectrum(input), fftw_single_spectrum(input)};
+                kelvane::verify::four1_spectrum(input), kelvane::verify::device_spectrum(input),
+                fftw_single_spectrum(input)};
             for (int which = 0; which < 3; ++which)
                 worst[which] = std::max(
                     worst[which], kelvane::verify::largest_bin_error(spectra[which], exact).units);

@@ -1,17 +1,17 @@
 #include "verify_run.hpp"
 
 #include "accuracy.hpp"
-#include "c2c_1d.h"
 #include "device_leg.hpp"
 #include "exact_transform.hpp"
 #include "fields.hpp"
 #include "four1.h"
 #include "options.hpp"
-#include "results.hpp"
-#include "signal.hpp"
-#include "svg_plot.hpp"
 #include "output_files.hpp"
 #include "random_input.hpp"
+#include "results.hpp"
+#include "signal.hpp"
+#include "spectra.hpp"
+#include "svg_plot.hpp"
 #include "table_reader.hpp"
 
 #include <algorithm>
@@ -65,9 +65,15 @@ class progress {
     std::exit(status);
 }
 
-// four1 ran with exponent sign +1: its bin N - k is the device's bin k, and 0 is 0.
-void mirror(std::vector<kelvane_complex>& spectrum) {
-    std::reverse(spectrum.begin() + 1, spectrum.end());
+// The worst_bin_count bins where the device lies farthest from the exact spectrum, with every
+// side's value there.
+std::vector<bin_values> worst_values(std::span<const kelvane_complex> gpu,
+                                     std::span<const kelvane_complex> four1,
+                                     std::span<const exact_complex> exact) {
+    std::vector<bin_values> worst;
+    for (const std::size_t bin : worst_bins(gpu, exact, worst_bin_count))
+        worst.push_back({bin, gpu[bin], four1[bin], exact[bin]});
+    return worst;
 }
 
 tolerances limits_for(std::size_t samples, const options& chosen) {
@@ -89,25 +95,8 @@ size_result judge(std::span<const kelvane_complex> gpu, std::span<const kelvane_
     s.signal_pass =
         s.gpu_vs_exact.rel_l2 <= s.limits.rel_l2 && s.gpu_vs_exact.rel_linf <= s.limits.rel_linf;
     s.pass = s.signal_pass;
-    if (!s.signal_pass)
-        for (const std::size_t bin : worst_bins(gpu, exact, worst_bin_count))
-            s.worst.push_back({bin, gpu[bin], four1[bin], exact[bin]});
+    if (!s.signal_pass) s.worst = worst_values(gpu, four1, exact);
     return s;
-}
-
-std::vector<kelvane_complex> mirrored_four1(std::vector<kelvane_complex> input) {
-    const auto n = static_cast<std::int32_t>(input.size());
-    const std::int32_t plus = 1;
-    four1_(&input[0].re, &n, &plus);
-    mirror(input);
-    return input;
-}
-
-std::vector<kelvane_complex> device_spectrum(std::vector<kelvane_complex> input) {
-    const auto n = static_cast<std::int32_t>(input.size());
-    std::vector<kelvane_complex> output(input.size());
-    c2c_1d_(&n, input.data(), output.data());
-    return output;
 }
 
 // The seeded random input at one size, through four1 and the device, judged bin by bin.
@@ -117,7 +106,7 @@ random_input_result judge_random_input(std::size_t samples, const options& chose
     std::vector<kelvane_complex> input(samples);
     fill_random(input, chosen.seed);
     const std::vector<kelvane_complex> gpu = device_spectrum(input);
-    const std::vector<kelvane_complex> four1 = mirrored_four1(input);
+    const std::vector<kelvane_complex> four1 = four1_spectrum(input);
     const std::vector<exact_complex> exact = exact_spectrum(input);
     r.gpu_vs_exact = compare(gpu, exact);
     r.four1_vs_exact = compare(four1, exact);
@@ -126,9 +115,7 @@ random_input_result judge_random_input(std::size_t samples, const options& chose
     r.bin_limit = chosen.tolerance_bin.value_or(default_bin_multiple);
     r.pass = r.gpu_vs_exact.rel_l2 <= limits_for(samples, chosen).rel_l2 &&
              r.gpu_bin.units <= r.bin_limit;
-    if (!r.pass)
-        for (const std::size_t bin : worst_bins(gpu, exact, worst_bin_count))
-            r.worst.push_back({bin, gpu[bin], four1[bin], exact[bin]});
+    if (!r.pass) r.worst = worst_values(gpu, four1, exact);
     return r;
 }
 
@@ -150,7 +137,7 @@ size_result measure_size(int log2, const options& chosen, std::optional<double> 
     std::vector<kelvane_complex> signal(samples);
     driver::fill_signal(signal.data(), n);
     std::vector<kelvane_complex> gpu = device_spectrum(signal);
-    std::vector<kelvane_complex> four1 = mirrored_four1(signal);
+    std::vector<kelvane_complex> four1 = four1_spectrum(signal);
     std::vector<exact_complex> exact = exact_spectrum(signal);
     size_result s = judge(gpu, four1, exact, chosen);
     s.random = std::move(random);
@@ -226,10 +213,6 @@ void check_table(const options& chosen, verification& v, std::optional<plotted_s
         plotted = plotted_spectra{std::move(table.gpu), std::move(table.four1_mirrored),
                                   std::move(exact)};
 }
-
-} // namespace
-
-namespace {
 
 int verify(const options& chosen) {
     // Every output is checked before any work.
