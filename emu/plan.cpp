@@ -57,6 +57,15 @@ shape halved(shape lengths, int rank) {
     return lengths;
 }
 
+// The next index after x in row-major order over `lengths`; false after the last.
+bool advance(shape& x, const shape& lengths, int rank) {
+    for (std::size_t t = static_cast<std::size_t>(rank); t-- > 0;) {
+        if (++x[t] < lengths[t]) return true;
+        x[t] = 0;
+    }
+    return false;
+}
+
 // Where element x of member b lies, in elements of its side's type.
 std::size_t element_index(const data_layout& layout, int rank, const shape& x, std::size_t b) {
     std::size_t offset = x[0];
@@ -249,13 +258,8 @@ class typed_engines final : public detail::plan_engines {
             return;
         }
         shape x{};
-        for (std::size_t e = 0; e < work_.size(); ++e) {
+        for (std::size_t e = 0; e < work_.size(); ++e, advance(x, d.n, d.rank))
             work_[e] = input_at(d, s, input, b, x);
-            for (std::size_t t = static_cast<std::size_t>(d.rank); t-- > 0;) {
-                if (++x[t] < d.n[t]) break;
-                x[t] = 0;
-            }
-        }
         // Axis by axis: every line along axis t, through a line of its own.
         for (std::size_t t = 0; t < static_cast<std::size_t>(d.rank); ++t) {
             std::size_t stride = 1;
@@ -289,10 +293,7 @@ class typed_engines final : public detail::plan_engines {
                     output[2 * at + 1] = static_cast<Stored>(work_[e].imag());
                 }
             }
-            for (std::size_t t = static_cast<std::size_t>(d.rank); t-- > 0;) {
-                if (++x[t] < d.n[t]) break;
-                x[t] = 0;
-            }
+            advance(x, d.n, d.rank);
         }
     }
 
@@ -302,13 +303,9 @@ class typed_engines final : public detail::plan_engines {
         const std::size_t count = product(s.in_lengths, d.rank);
         for (std::size_t b = 0; b < d.batch; ++b) {
             shape x{};
-            for (std::size_t e = 0; e < count; ++e) {
+            for (std::size_t e = 0; e < count; ++e, advance(x, s.in_lengths, d.rank)) {
                 const std::size_t at = element_index(s.in, d.rank, x, b);
                 input[2 * at] = input[2 * at + 1] = nan;
-                for (std::size_t t = static_cast<std::size_t>(d.rank); t-- > 0;) {
-                    if (++x[t] < s.in_lengths[t]) break;
-                    x[t] = 0;
-                }
             }
         }
     }
@@ -369,9 +366,14 @@ std::size_t fft_plan::work_bytes(const plan_description& d) {
     const bool wide = double_precision(d.type);
     const std::size_t complex_bytes = wide ? sizeof(std::complex<long double>)
                                            : sizeof(std::complex<double>);
+    // One member and, in several dimensions, one line of the longest axis; an engine for each
+    // distinct length, as the axes share them.
     std::size_t bytes = product(d.n, d.rank) * complex_bytes;
+    if (d.rank > 1) bytes += *std::max_element(d.n.begin(), d.n.begin() + d.rank) * complex_bytes;
     for (std::size_t t = 0; t < static_cast<std::size_t>(d.rank); ++t) {
-        if (d.rank > 1) bytes += d.n[t] * complex_bytes;
+        const bool shared = std::find(d.n.begin(), d.n.begin() + static_cast<std::ptrdiff_t>(t),
+                                      d.n[t]) != d.n.begin() + static_cast<std::ptrdiff_t>(t);
+        if (shared) continue;
         bytes += wide ? fft_engine<long double>::work_bytes(d.n[t])
                       : fft_engine<double>::work_bytes(d.n[t]);
     }
