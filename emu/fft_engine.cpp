@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 namespace kelvane::emu {
 namespace {
@@ -98,6 +99,30 @@ void radix_any(std::complex<Real>* x, std::size_t stride, const std::complex<Rea
     }
 }
 
+// Whether a length goes through the vectorised power-of-two passes: in double, from 2 on.
+template <class Real>
+bool takes_the_passes(std::size_t n) {
+    return std::is_same_v<Real, double> && n >= 2 && std::has_single_bit(n);
+}
+
+// The radices of the stages of a length, in the order they run: one radix 2 first where the
+// power of two is odd, then 4s, then the odd primes. None where a prime factor exceeds
+// largest_radix: that length takes Bluestein's chirp.
+std::optional<std::vector<std::size_t>> radices_of(std::size_t n) {
+    std::vector<std::size_t> radices;
+    std::size_t rest = n;
+    std::size_t twos = 0;
+    for (; rest % 2 == 0; rest /= 2)
+        ++twos;
+    if (twos % 2 == 1) radices.push_back(2);
+    radices.insert(radices.end(), twos / 2, 4);
+    for (std::size_t p = 3; p <= largest_radix && rest > 1; p += 2)
+        for (; rest % p == 0; rest /= p)
+            radices.push_back(p);
+    if (rest > 1) return std::nullopt;
+    return radices;
+}
+
 // A stage whose twiddles number at most this many is given a table of them, so that it can
 // sweep the array block by block; a larger one goes twiddle by twiddle across the blocks.
 constexpr std::size_t most_tabled_twiddles = 8192;
@@ -138,27 +163,19 @@ fft_engine<Real>::chirp::chirp(std::size_t n)
 }
 
 template <class Real>
-fft_engine<Real>::fft_engine(std::size_t n) : n_(n), roots_(n) {
-    if (std::is_same_v<Real, double> && n >= 2 && std::has_single_bit(n)) {
+fft_engine<Real>::fft_engine(std::size_t n) : n_(n) {
+    if (takes_the_passes<Real>(n)) {
         passes_ = std::make_unique<power_of_two_passes>(n);
         return;
     }
-    std::size_t rest = n;
-    std::size_t twos = 0;
-    for (; rest % 2 == 0; rest /= 2)
-        ++twos;
-    if (twos % 2 == 1) radices_.push_back(2);
-    radices_.insert(radices_.end(), twos / 2, 4);
-    for (std::size_t p = 3; p <= largest_radix && rest > 1; p += 2)
-        for (; rest % p == 0; rest /= p)
-            radices_.push_back(p);
-    if (rest > 1) {
-        radices_.clear();
+    const std::optional<std::vector<std::size_t>> radices = radices_of(n);
+    if (!radices) {
         chirp_ = std::make_unique<chirp>(n);
         return;
     }
+    roots_.emplace(n);
     std::size_t done = 1;
-    for (const std::size_t r : radices_) {
+    for (const std::size_t r : *radices) {
         stage next{r, {}, {}};
         for (std::size_t m = 0; m < r; ++m)
             next.units.push_back(root<Real>(m, r));
@@ -166,7 +183,7 @@ fft_engine<Real>::fft_engine(std::size_t n) : n_(n), roots_(n) {
         if (done * (r - 1) <= most_tabled_twiddles)
             for (std::size_t j = 0; j < done; ++j)
                 for (std::size_t q = 1; q < r; ++q)
-                    next.twiddles.push_back(roots_(j * q * step));
+                    next.twiddles.push_back((*roots_)(j * q * step));
         stages_.push_back(std::move(next));
         done *= r;
     }
@@ -177,21 +194,18 @@ fft_engine<Real>::~fft_engine() = default;
 
 template <class Real>
 std::size_t fft_engine<Real>::work_bytes(std::size_t n) {
-    if (std::is_same_v<Real, double> && n >= 2 && std::has_single_bit(n))
-        return power_of_two_passes::table_bytes(n);
-    // The roots' two tables and the largest stage table; for a chirped length its sequences
-    // and its inner engine.
-    const std::size_t tables = 2 * (std::size_t{2} << (std::bit_width(n) / 2)) + most_tabled_twiddles;
-    std::size_t bytes = tables * sizeof(complex);
-    std::size_t rest = n;
-    for (std::size_t p = 2; p <= largest_radix && rest > 1; ++p)
-        for (; rest % p == 0; rest /= p) {
-        }
-    if (rest > 1) {
-        const std::size_t m = std::bit_ceil(2 * n - 1);
-        bytes += (n + 2 * m) * sizeof(complex) + work_bytes(m);
+    if (takes_the_passes<Real>(n)) return power_of_two_passes::table_bytes(n);
+    if (radices_of(n)) {
+        // The roots' two tables and the stage tables.
+        const std::size_t tables =
+            2 * (std::size_t{2} << (std::bit_width(n) / 2)) + most_tabled_twiddles;
+        return tables * sizeof(complex);
     }
-    return bytes;
+    // The chirp's factors, its sequences (with the spare one in long double) and the inner
+    // engine.
+    const std::size_t m = std::bit_ceil(2 * n - 1);
+    const std::size_t sequences = std::is_same_v<Real, double> ? 2 : 3;
+    return (n + sequences * m) * sizeof(complex) + work_bytes(m);
 }
 
 // Stages whose sub-transforms fit in this many elements run one cache-sized block at a time,
@@ -225,7 +239,7 @@ void fft_engine<Real>::run_stage(complex* x, std::size_t length, const stage& s,
     complex twiddles[largest_radix - 1];
     for (std::size_t j = 0; j < done; ++j) {
         for (std::size_t q = 1; q < r; ++q)
-            twiddles[q - 1] = roots_(j * q * step);
+            twiddles[q - 1] = (*roots_)(j * q * step);
         for (complex* block = x; block != x + length; block += made)
             butterfly(block + j, twiddles);
     }

@@ -20,6 +20,7 @@
 #include <complex>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <type_traits>
 #include <vector>
 
@@ -76,9 +77,8 @@ class fft_engine {
     };
     struct chirp;
     std::size_t n_;
-    std::vector<std::size_t> radices_; // stage by stage; empty for a chirped length
     std::vector<stage> stages_;
-    roots_of_unity<Real> roots_;
+    std::optional<roots_of_unity<Real>> roots_; // where there are stages
     std::unique_ptr<chirp> chirp_;
     std::unique_ptr<power_of_two_passes> passes_; // double precision, powers of two from 2
 
@@ -131,19 +131,19 @@ void fft_engine<Real>::transform(Input in, complex* out, int sign) {
     }
     // Position p takes input j whose digits are p's in reverse. p's digit for stage t (the
     // first stage's the lowest) weighs, in j, the product of the radices after stage t.
-    const std::size_t stages = radices_.size();
+    const std::size_t stages = stages_.size();
     std::size_t digit[max_stages] = {};
     std::size_t weight[max_stages];
-    for (std::size_t t = stages, w = 1; t-- > 0; w *= radices_[t])
+    for (std::size_t t = stages, w = 1; t-- > 0; w *= stages_[t].radix)
         weight[t] = w;
     std::size_t j = 0;
     for (std::size_t position = 0; position < n_; ++position) {
         out[position] = in(j);
         for (std::size_t t = 0; t < stages; ++t) {
             j += weight[t];
-            if (++digit[t] < radices_[t]) break;
+            if (++digit[t] < stages_[t].radix) break;
             digit[t] = 0;
-            j -= radices_[t] * weight[t];
+            j -= stages_[t].radix * weight[t];
         }
     }
     if (sign > 0) {
