@@ -214,10 +214,10 @@ constexpr std::size_t l1_block = 2048;
 constexpr std::size_t l2_block = 32768;
 constexpr std::size_t chunk = 512;
 
-// From this length on (32 MiB of samples, more than a last-level cache holds) the widened
-// samples and the rounded results are written past the caches, which the passes would
-// otherwise fill with lines read only to be overwritten. Below it streaming loses: the samples
-// would still be in the cache when the passes read them.
+// From this length on, where the widened samples outgrow a last-level cache, they and the
+// rounded results are written past the caches, which the passes would otherwise fill with lines
+// read only to be overwritten. Below it streaming loses: the samples would still be in the
+// cache when the passes read them.
 constexpr std::size_t streaming_min = std::size_t{1} << 21;
 
 // Scratch pages for `count` samples, counted against the process's memory when mapped.
