@@ -3,6 +3,7 @@
 #include "child_process.hpp"
 #include "cuda_runtime_api.h"
 #include "cufft.h"
+#include "device_array.hpp"
 
 #include <cmath>
 #include <complex>
@@ -382,35 +383,7 @@ TEST(EmulatedPlans, EveryShapeMatchesADirectLongDoubleDft) {
         check_case(c);
 }
 
-// A device buffer of doubles or floats, filled from and read back to the host.
-template <class T>
-class device_array {
-  public:
-    explicit device_array(std::size_t count) : count_(count) {
-        EXPECT_EQ(cudaMalloc(&address_, count * sizeof(T)), cudaSuccess);
-    }
-    ~device_array() { cudaFree(address_); }
-    device_array(const device_array&) = delete;
-    device_array& operator=(const device_array&) = delete;
-    template <class Pointer>
-    Pointer as() const {
-        return static_cast<Pointer>(address_);
-    }
-    void put(const std::vector<T>& values) {
-        EXPECT_EQ(cudaMemcpy(address_, values.data(), values.size() * sizeof(T), cudaMemcpyHostToDevice),
-                  cudaSuccess);
-    }
-    std::vector<T> get() const {
-        std::vector<T> values(count_);
-        EXPECT_EQ(cudaMemcpy(values.data(), address_, count_ * sizeof(T), cudaMemcpyDeviceToHost),
-                  cudaSuccess);
-        return values;
-    }
-
-  private:
-    void* address_ = nullptr;
-    std::size_t count_;
-};
+using kelvane::test_support::device_array;
 
 TEST(EmulatedPlans, DocumentedDataSemantics) {
     {
@@ -421,8 +394,8 @@ TEST(EmulatedPlans, DocumentedDataSemantics) {
         out.put(std::vector<float>(12, 99.0f));
         cufftHandle plan = 0;
         ASSERT_EQ(cufftPlan1d(&plan, 8, CUFFT_R2C, 1), CUFFT_SUCCESS);
-        ASSERT_EQ(cufftExecR2C(plan, in.as<cufftReal*>(), out.as<cufftComplex*>()), CUFFT_SUCCESS);
-        const std::vector<float> spectrum = out.get();
+        ASSERT_EQ(cufftExecR2C(plan, in.as<cufftReal>(), out.as<cufftComplex>()), CUFFT_SUCCESS);
+        const std::vector<float> spectrum = out.read();
         EXPECT_EQ(spectrum[0], 36.0f) << "unnormalised: the sum";
         EXPECT_EQ(spectrum[8], -4.0f) << "bin n/2";
         EXPECT_EQ(spectrum[10], 99.0f);
@@ -436,8 +409,8 @@ TEST(EmulatedPlans, DocumentedDataSemantics) {
         data.put({1, 1, 1, 1, -50, -50, 2, 0, 0, 0, -50, -50});
         cufftHandle plan = 0;
         ASSERT_EQ(cufftPlan2d(&plan, 2, 4, CUFFT_R2C), CUFFT_SUCCESS);
-        ASSERT_EQ(cufftExecR2C(plan, data.as<cufftReal*>(), data.as<cufftComplex*>()), CUFFT_SUCCESS);
-        const std::vector<float> spectrum = data.get();
+        ASSERT_EQ(cufftExecR2C(plan, data.as<cufftReal>(), data.as<cufftComplex>()), CUFFT_SUCCESS);
+        const std::vector<float> spectrum = data.read();
         EXPECT_EQ(spectrum[0], 6.0f) << "the sum of the 8 reals, none of the padding";
         EXPECT_EQ(spectrum[6], 2.0f) << "row 1, bin 0: 4 - 2";
         EXPECT_EQ(cufftDestroy(plan), CUFFT_SUCCESS);
@@ -452,12 +425,12 @@ TEST(EmulatedPlans, DocumentedDataSemantics) {
         cufftHandle inverse = 0;
         ASSERT_EQ(cufftPlan1d(&forward, 6, CUFFT_R2C, 1), CUFFT_SUCCESS);
         ASSERT_EQ(cufftPlan1d(&inverse, 6, CUFFT_C2R, 1), CUFFT_SUCCESS);
-        ASSERT_EQ(cufftExecR2C(forward, real.as<cufftReal*>(), half.as<cufftComplex*>()), CUFFT_SUCCESS);
-        ASSERT_EQ(cufftExecC2R(inverse, half.as<cufftComplex*>(), real.as<cufftReal*>()), CUFFT_SUCCESS);
-        const std::vector<float> round_trip = real.get();
+        ASSERT_EQ(cufftExecR2C(forward, real.as<cufftReal>(), half.as<cufftComplex>()), CUFFT_SUCCESS);
+        ASSERT_EQ(cufftExecC2R(inverse, half.as<cufftComplex>(), real.as<cufftReal>()), CUFFT_SUCCESS);
+        const std::vector<float> round_trip = real.read();
         for (std::size_t i = 0; i < 6; ++i)
             EXPECT_NEAR(round_trip[i], 6.0f * static_cast<float>(i + 1), 1e-4f) << i;
-        for (const float overwritten : half.get())
+        for (const float overwritten : half.read())
             EXPECT_TRUE(std::isnan(overwritten));
         EXPECT_EQ(cufftDestroy(forward), CUFFT_SUCCESS);
         EXPECT_EQ(cufftDestroy(inverse), CUFFT_SUCCESS);
@@ -470,14 +443,14 @@ TEST(EmulatedPlans, DocumentedDataSemantics) {
         data.put(values);
         cufftHandle plan = 0;
         ASSERT_EQ(cufftPlan1d(&plan, 4, CUFFT_Z2Z, 1), CUFFT_SUCCESS);
-        ASSERT_EQ(cufftExecZ2Z(plan, data.as<cufftDoubleComplex*>(), spectrum.as<cufftDoubleComplex*>(),
+        ASSERT_EQ(cufftExecZ2Z(plan, data.as<cufftDoubleComplex>(), spectrum.as<cufftDoubleComplex>(),
                                CUFFT_FORWARD),
                   CUFFT_SUCCESS);
-        EXPECT_EQ(data.get(), values);
-        ASSERT_EQ(cufftExecZ2Z(plan, spectrum.as<cufftDoubleComplex*>(), data.as<cufftDoubleComplex*>(),
+        EXPECT_EQ(data.read(), values);
+        ASSERT_EQ(cufftExecZ2Z(plan, spectrum.as<cufftDoubleComplex>(), data.as<cufftDoubleComplex>(),
                                CUFFT_INVERSE),
                   CUFFT_SUCCESS);
-        const std::vector<double> round_trip = data.get();
+        const std::vector<double> round_trip = data.read();
         for (std::size_t i = 0; i < 8; ++i)
             EXPECT_NEAR(round_trip[i], 4 * values[i], 1e-14) << i;
         EXPECT_EQ(cufftDestroy(plan), CUFFT_SUCCESS);
@@ -553,10 +526,10 @@ TEST(EmulatedPlans, InvalidArgumentsGetCufftsStatuses) {
     EXPECT_EQ(held, estimated);
     EXPECT_GT(held, 0U);
     device_array<double> buffer(2 * 19 * 17 * 13);
-    EXPECT_EQ(cufftExecD2Z(plan, buffer.as<cufftDoubleReal*>(), buffer.as<cufftDoubleComplex*>()),
+    EXPECT_EQ(cufftExecD2Z(plan, buffer.as<cufftDoubleReal>(), buffer.as<cufftDoubleComplex>()),
               CUFFT_INVALID_VALUE)
         << "a Z2D plan runs no D2Z";
-    EXPECT_EQ(cufftExecZ2D(plan, buffer.as<cufftDoubleComplex*>(), buffer.as<cufftDoubleReal*>()),
+    EXPECT_EQ(cufftExecZ2D(plan, buffer.as<cufftDoubleComplex>(), buffer.as<cufftDoubleReal>()),
               CUFFT_SUCCESS);
     EXPECT_EQ(cufftDestroy(plan), CUFFT_SUCCESS);
 }

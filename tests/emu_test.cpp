@@ -3,6 +3,7 @@
 #include "child_process.hpp"
 #include "cuda_runtime_api.h"
 #include "cufft.h"
+#include "device_array.hpp"
 #include "kelvane_emu.h"
 
 #include <csignal>
@@ -12,24 +13,8 @@
 
 namespace {
 
-// A device buffer for the length of a test.
-class device_buffer {
-  public:
-    explicit device_buffer(std::size_t bytes) {
-        EXPECT_EQ(cudaMalloc(&address_, bytes), cudaSuccess);
-    }
-    ~device_buffer() { cudaFree(address_); }
-    device_buffer(const device_buffer&) = delete;
-    device_buffer& operator=(const device_buffer&) = delete;
-    void* get() const { return address_; }
-    template <class T>
-    T* as() const {
-        return static_cast<T*>(address_);
-    }
-
-  private:
-    void* address_ = nullptr;
-};
+// Bytes of device memory for the length of a test.
+using device_buffer = kelvane::test_support::device_array<char>;
 
 TEST(EmulatedRuntime, AllocationLimits) {
     // Sizes the device cannot hold fail as the runtime does; zero bytes give no buffer.
