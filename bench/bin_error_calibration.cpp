@@ -24,8 +24,8 @@ using kelvane::verify::exact_complex;
 std::vector<kelvane_complex> fftw_single_spectrum(const std::vector<kelvane_complex>& input) {
     std::vector<kelvane_complex> data = input;
     auto* raw = reinterpret_cast<fftwf_complex*>(data.data());
-    const fftwf_plan plan = fftwf_plan_dft_1d(static_cast<int>(data.size()), raw, raw,
-                                              FFTW_FORWARD, FFTW_ESTIMATE);
+    const fftwf_plan plan =
+        fftwf_plan_dft_1d(static_cast<int>(data.size()), raw, raw, FFTW_FORWARD, FFTW_ESTIMATE);
     fftwf_execute(plan);
     fftwf_destroy_plan(plan);
     return data;

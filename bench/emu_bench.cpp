@@ -96,7 +96,8 @@ void emulated_device(benchmark::State& state) {
     }
     const auto relative = static_cast<double>(std::sqrt(error / norm));
     state.counters["rel_l2"] = relative;
-    if (relative > Precision::largest_error) state.SkipWithError("the spectrum is not exact enough");
+    if (relative > Precision::largest_error)
+        state.SkipWithError("the spectrum is not exact enough");
     cufftDestroy(plan);
     cudaFree(in);
     cudaFree(out);

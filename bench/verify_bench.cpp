@@ -63,8 +63,9 @@ void read_only(benchmark::State& state) {
         if (!error.empty() || text.size() != kelvane::report::table_length(table_records))
             state.SkipWithError("read failed");
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(kelvane::report::table_length(table_records)));
+    state.SetBytesProcessed(
+        static_cast<std::int64_t>(state.iterations()) *
+        static_cast<std::int64_t>(kelvane::report::table_length(table_records)));
 }
 
 void read_and_parse(benchmark::State& state) {
@@ -78,8 +79,9 @@ void read_and_parse(benchmark::State& state) {
             state.SkipWithError("the table did not parse");
         benchmark::DoNotOptimize(&parsed);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                            static_cast<std::int64_t>(kelvane::report::table_length(table_records)));
+    state.SetBytesProcessed(
+        static_cast<std::int64_t>(state.iterations()) *
+        static_cast<std::int64_t>(kelvane::report::table_length(table_records)));
 }
 
 BENCHMARK(read_only)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -81,9 +81,8 @@ cufftResult execute(emulator& device, cufftHandle handle, Input* idata, Output* 
 template <class Input, class Output>
 cufftResult emulate_execution(operation op, cufftHandle plan, Input* idata, Output* odata,
                               cufftType type, int direction) {
-    return kelvane::emu::emulate<cufftResult>(op, [&](emulator& device) {
-        return execute(device, plan, idata, odata, type, direction);
-    });
+    return kelvane::emu::emulate<cufftResult>(
+        op, [&](emulator& device) { return execute(device, plan, idata, odata, type, direction); });
 }
 
 } // namespace
@@ -111,9 +110,8 @@ cufftResult cufftPlan3d(cufftHandle* plan, int nx, int ny, int nz, cufftType typ
     });
 }
 
-cufftResult cufftPlanMany(cufftHandle* plan, int rank, int* n, int* inembed, int istride,
-                          int idist, int* onembed, int ostride, int odist, cufftType type,
-                          int batch) {
+cufftResult cufftPlanMany(cufftHandle* plan, int rank, int* n, int* inembed, int istride, int idist,
+                          int* onembed, int ostride, int odist, cufftType type, int batch) {
     return kelvane::emu::emulate<cufftResult>(operation::cufftPlanMany, [&](emulator& device) {
         plan_description d;
         return make_plan(device, plan,
@@ -144,9 +142,8 @@ cufftResult cufftEstimate3d(int nx, int ny, int nz, cufftType type, size_t* work
     });
 }
 
-cufftResult cufftEstimateMany(int rank, int* n, int* inembed, int istride, int idist,
-                              int* onembed, int ostride, int odist, cufftType type, int batch,
-                              size_t* workSize) {
+cufftResult cufftEstimateMany(int rank, int* n, int* inembed, int istride, int idist, int* onembed,
+                              int ostride, int odist, cufftType type, int batch, size_t* workSize) {
     return kelvane::emu::emulate<cufftResult>(operation::cufftEstimateMany, [&](emulator&) {
         plan_description d;
         return estimate(workSize,
@@ -172,13 +169,11 @@ cufftResult cufftExecC2C(cufftHandle plan, cufftComplex* idata, cufftComplex* od
 }
 
 cufftResult cufftExecR2C(cufftHandle plan, cufftReal* idata, cufftComplex* odata) {
-    return emulate_execution(operation::cufftExecR2C, plan, idata, odata, CUFFT_R2C,
-                             CUFFT_FORWARD);
+    return emulate_execution(operation::cufftExecR2C, plan, idata, odata, CUFFT_R2C, CUFFT_FORWARD);
 }
 
 cufftResult cufftExecC2R(cufftHandle plan, cufftComplex* idata, cufftReal* odata) {
-    return emulate_execution(operation::cufftExecC2R, plan, idata, odata, CUFFT_C2R,
-                             CUFFT_INVERSE);
+    return emulate_execution(operation::cufftExecC2R, plan, idata, odata, CUFFT_C2R, CUFFT_INVERSE);
 }
 
 cufftResult cufftExecZ2Z(cufftHandle plan, cufftDoubleComplex* idata, cufftDoubleComplex* odata,
@@ -187,13 +182,11 @@ cufftResult cufftExecZ2Z(cufftHandle plan, cufftDoubleComplex* idata, cufftDoubl
 }
 
 cufftResult cufftExecD2Z(cufftHandle plan, cufftDoubleReal* idata, cufftDoubleComplex* odata) {
-    return emulate_execution(operation::cufftExecD2Z, plan, idata, odata, CUFFT_D2Z,
-                             CUFFT_FORWARD);
+    return emulate_execution(operation::cufftExecD2Z, plan, idata, odata, CUFFT_D2Z, CUFFT_FORWARD);
 }
 
 cufftResult cufftExecZ2D(cufftHandle plan, cufftDoubleComplex* idata, cufftDoubleReal* odata) {
-    return emulate_execution(operation::cufftExecZ2D, plan, idata, odata, CUFFT_Z2D,
-                             CUFFT_INVERSE);
+    return emulate_execution(operation::cufftExecZ2D, plan, idata, odata, CUFFT_Z2D, CUFFT_INVERSE);
 }
 
 cufftResult cufftDestroy(cufftHandle plan) {

@@ -247,8 +247,8 @@ int group_passes_of(dft_path path) {
 // as the path's registers hold. Their twiddles come from the small tables where a group's passes
 // are all below l2_block, and otherwise from the quarter wave, chunk by chunk. Where `narrowed` is
 // not null, the last group leaves its results there, rounded to single precision.
-void power_of_two_passes::grouped_passes(double* x, std::size_t length, std::size_t first, double sign,
-                                    float* narrowed) const {
+void power_of_two_passes::grouped_passes(double* x, std::size_t length, std::size_t first,
+                                         double sign, float* narrowed) const {
     const std::size_t table = 4 * (cosines_.size() - 1); // the transformed length's
     constexpr std::size_t most_stage_twiddles = (1U << most_group_passes) - 1;
     double real[most_stage_twiddles][chunk];

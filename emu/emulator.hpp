@@ -105,7 +105,6 @@ static_assert([] {
     return true;
 }());
 
-
 // Allocations by address: where each begins and how many bytes were asked for.
 using allocation_map = std::map<std::uintptr_t, std::size_t>;
 

@@ -98,9 +98,9 @@ template <class Real>
 struct fft_engine<Real>::chirp {
     explicit chirp(std::size_t n);
     std::vector<complex> factors; // exp(pi*i * j^2 / n), j in [0, n)
-    std::vector<complex> padded; // the input times the factors, its transform, the convolution
-    std::vector<complex> spare;  // where a long-double inner transform puts its result
-    std::vector<complex> kernel; // the transform of the conjugate factors, wrapped around
+    std::vector<complex> padded;  // the input times the factors, its transform, the convolution
+    std::vector<complex> spare;   // where a long-double inner transform puts its result
+    std::vector<complex> kernel;  // the transform of the conjugate factors, wrapped around
     fft_engine inner;             // of the padded, power-of-two length
 };
 

@@ -142,7 +142,8 @@ bool addressable(const plan_description& d) {
             return false;
     for (const bool in_place : {false, true}) {
         const sides s = sides_of(d, in_place);
-        for (const auto& [layout, lengths] : {std::pair{s.in, s.in_lengths}, std::pair{s.out, s.out_lengths}}) {
+        for (const auto& [layout, lengths] :
+             {std::pair{s.in, s.in_lengths}, std::pair{s.out, s.out_lengths}}) {
             // The last element's index, term by term, each checked.
             std::size_t offset = lengths[0] - 1;
             for (std::size_t t = 1; t < static_cast<std::size_t>(d.rank); ++t)
@@ -214,12 +215,14 @@ class typed_engines final : public detail::plan_engines {
                                static_cast<cufftComplex*>(out) + b * s.out.distance, sign);
                 continue;
             }
-            transform_member(d, s, input, b, k == kind::complex_to_complex ? sign
-                                             : k == kind::real_to_complex  ? CUFFT_FORWARD
-                                                                           : CUFFT_INVERSE);
+            transform_member(d, s, input, b,
+                             k == kind::complex_to_complex ? sign
+                             : k == kind::real_to_complex  ? CUFFT_FORWARD
+                                                           : CUFFT_INVERSE);
             store_member(d, s, output, b);
         }
-        if (k == kind::complex_to_real && in != out) overwrite_input(d, s, const_cast<Stored*>(input));
+        if (k == kind::complex_to_real && in != out)
+            overwrite_input(d, s, const_cast<Stored*>(input));
     }
 
   private:
@@ -231,8 +234,8 @@ class typed_engines final : public detail::plan_engines {
 
     // Input element x of member b as complex: a real side's with imaginary part 0, and for
     // C2R, past the half it holds, the conjugate of the element at -x.
-    complex input_at(const plan_description& d, const sides& s, const Stored* input,
-                     std::size_t b, shape x) const {
+    complex input_at(const plan_description& d, const sides& s, const Stored* input, std::size_t b,
+                     shape x) const {
         const kind k = kind_of(d.type);
         if (k == kind::real_to_complex)
             return {static_cast<Real>(input[element_index(s.in, d.rank, x, b)]), Real{0}};
@@ -253,7 +256,9 @@ class typed_engines final : public detail::plan_engines {
                           std::size_t b, int sign) {
         if (d.rank == 1) {
             axes_[0]->transform(
-                [&](std::size_t j) { return input_at(d, s, input, b, {j, 0, 0}); },
+                [&](std::size_t j) {
+                    return input_at(d, s, input, b, {j, 0, 0});
+                },
                 work_.data(), sign);
             return;
         }
@@ -364,8 +369,8 @@ fft_plan::~fft_plan() = default;
 std::size_t fft_plan::work_bytes(const plan_description& d) {
     if (fast_path_applies(d)) return transform_plan::work_bytes(d.n[0]);
     const bool wide = double_precision(d.type);
-    const std::size_t complex_bytes = wide ? sizeof(std::complex<long double>)
-                                           : sizeof(std::complex<double>);
+    const std::size_t complex_bytes =
+        wide ? sizeof(std::complex<long double>) : sizeof(std::complex<double>);
     // One member and, in several dimensions, one line of the longest axis; an engine for each
     // distinct length, as the axes share them.
     std::size_t bytes = product(d.n, d.rank) * complex_bytes;

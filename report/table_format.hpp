@@ -13,7 +13,8 @@
 namespace kelvane::report {
 
 inline constexpr int reals_per_record = 4;
-inline constexpr std::size_t record_length = integer_field_width + reals_per_record * real_field_width;
+inline constexpr std::size_t record_length =
+    integer_field_width + reals_per_record * real_field_width;
 static_assert(record_length == 72);
 
 inline constexpr std::string_view four1_timing_label = "Elapsed time of four1: ";

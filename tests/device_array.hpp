@@ -28,9 +28,9 @@ class device_array {
     }
     // Writes `values` from the start.
     void put(const std::vector<T>& values) {
-        EXPECT_EQ(cudaMemcpy(address_, values.data(), values.size() * sizeof(T),
-                             cudaMemcpyHostToDevice),
-                  cudaSuccess);
+        EXPECT_EQ(
+            cudaMemcpy(address_, values.data(), values.size() * sizeof(T), cudaMemcpyHostToDevice),
+            cudaSuccess);
     }
     std::vector<T> read() const {
         std::vector<T> values(count_);

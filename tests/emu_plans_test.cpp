@@ -216,9 +216,11 @@ void check_case(const plan_case& c) {
     };
     const int in_scalars = real_input(c.type) ? 1 : 2;
     const int out_scalars = real_output(c.type) ? 1 : 2;
-    host_side in{std::vector<double>(extent(in_layout, in_lengths) * static_cast<std::size_t>(in_scalars), gap),
+    host_side in{std::vector<double>(
+                     extent(in_layout, in_lengths) * static_cast<std::size_t>(in_scalars), gap),
                  in_scalars == 2, wide};
-    host_side out{std::vector<double>(extent(out_layout, out_lengths) * static_cast<std::size_t>(out_scalars), gap),
+    host_side out{std::vector<double>(
+                      extent(out_layout, out_lengths) * static_cast<std::size_t>(out_scalars), gap),
                   out_scalars == 2, wide};
 
     // Random addressed input; C2R's exact result is the real part of the inverse transform of
@@ -241,7 +243,8 @@ void check_case(const plan_case& c) {
     if (!c.in_place) {
         ASSERT_EQ(cudaMalloc(&device_out, out.bytes()), cudaSuccess);
         const std::vector<char> gaps = out.raw();
-        ASSERT_EQ(cudaMemcpy(device_out, gaps.data(), gaps.size(), cudaMemcpyHostToDevice), cudaSuccess);
+        ASSERT_EQ(cudaMemcpy(device_out, gaps.data(), gaps.size(), cudaMemcpyHostToDevice),
+                  cudaSuccess);
     }
     const std::vector<char> input_bytes = in.raw();
     ASSERT_EQ(cudaMemcpy(device_in, input_bytes.data(), input_bytes.size(), cudaMemcpyHostToDevice),
@@ -251,7 +254,8 @@ void check_case(const plan_case& c) {
     ASSERT_EQ(execute(c, plan, device_in, device_out), CUFFT_SUCCESS);
     EXPECT_EQ(cufftDestroy(plan), CUFFT_SUCCESS);
     std::vector<char> result(out.bytes());
-    ASSERT_EQ(cudaMemcpy(result.data(), device_out, result.size(), cudaMemcpyDeviceToHost), cudaSuccess);
+    ASSERT_EQ(cudaMemcpy(result.data(), device_out, result.size(), cudaMemcpyDeviceToHost),
+              cudaSuccess);
     const std::vector<double> before = out.values;
     out.read(result);
     cudaFree(device_in);
@@ -276,14 +280,16 @@ void check_case(const plan_case& c) {
                     source[t] = x[t] == 0 ? 0 : c.n[t] - x[t];
                 conjugate = true;
             }
-            const std::size_t at = index_of(in_layout, source, b) * static_cast<std::size_t>(in_scalars);
+            const std::size_t at =
+                index_of(in_layout, source, b) * static_cast<std::size_t>(in_scalars);
             const exact value(in.values[at], in_scalars == 2 ? in.values[at + 1] : 0.0);
             logical[static_cast<std::size_t>(flat)] = conjugate ? std::conj(value) : value;
         });
         const std::vector<exact> spectrum = direct_dft(logical, c.n, sign);
         for_each_index(c.n, [&](const std::vector<int>& x, int flat) {
             if (real_input(c.type) && x.back() >= half.back()) return;
-            const std::size_t at = index_of(out_layout, x, b) * static_cast<std::size_t>(out_scalars);
+            const std::size_t at =
+                index_of(out_layout, x, b) * static_cast<std::size_t>(out_scalars);
             exact e = spectrum[static_cast<std::size_t>(flat)];
             exact got(out.values[at], 0);
             addressed[at] = true;
@@ -311,9 +317,11 @@ void check_case(const plan_case& c) {
         if (std::abs(expected) > floor) {
             const long double unit = ulp(std::abs(expected), wide);
             ASSERT_LE(std::fabs(got.real() - expected.real()), unit)
-                << "got " << static_cast<double>(got.real()) << ", exact " << static_cast<double>(expected.real());
+                << "got " << static_cast<double>(got.real()) << ", exact "
+                << static_cast<double>(expected.real());
             ASSERT_LE(std::fabs(got.imag() - expected.imag()), unit)
-                << "got " << static_cast<double>(got.imag()) << ", exact " << static_cast<double>(expected.imag());
+                << "got " << static_cast<double>(got.imag()) << ", exact "
+                << static_cast<double>(expected.imag());
         }
     if (!c.in_place)
         for (std::size_t i = 0; i < out.values.size(); ++i)
@@ -368,15 +376,40 @@ TEST(EmulatedPlans, EveryShapeMatchesADirectLongDoubleDft) {
         {"c2c 3x5, batch 3", CUFFT_C2C, {3, 5}, 3},
         {"d2z 11x13, batch 3", CUFFT_D2Z, {11, 13}, 3},
         // Strides and distances with gaps.
-        {"c2c 8, strided, batch 3", CUFFT_C2C, {8}, 3, false, CUFFT_FORWARD,
+        {"c2c 8, strided, batch 3",
+         CUFFT_C2C,
+         {8},
+         3,
+         false,
+         CUFFT_FORWARD,
          std::pair{gapped_in, gapped_out}},
-        {"c2c 128, strided", CUFFT_C2C, {128}, 1, false, CUFFT_INVERSE,
+        {"c2c 128, strided",
+         CUFFT_C2C,
+         {128},
+         1,
+         false,
+         CUFFT_INVERSE,
          std::pair{side_layout{{0}, 3, 400}, side_layout{{0}, 2, 300}}},
-        {"c2c 4x5 in embeds, batch 2", CUFFT_C2C, {4, 5}, 2, false, CUFFT_INVERSE,
+        {"c2c 4x5 in embeds, batch 2",
+         CUFFT_C2C,
+         {4, 5},
+         2,
+         false,
+         CUFFT_INVERSE,
          std::pair{side_layout{{4, 7}, 1, 30}, side_layout{{4, 6}, 2, 50}}},
-        {"r2c 10 spread, batch 2", CUFFT_R2C, {10}, 2, false, CUFFT_FORWARD,
+        {"r2c 10 spread, batch 2",
+         CUFFT_R2C,
+         {10},
+         2,
+         false,
+         CUFFT_FORWARD,
          std::pair{side_layout{{0}, 1, 12}, side_layout{{0}, 2, 13}}},
-        {"c2r 3x8 in embeds", CUFFT_C2R, {3, 8}, 2, false, CUFFT_INVERSE,
+        {"c2r 3x8 in embeds",
+         CUFFT_C2R,
+         {3, 8},
+         2,
+         false,
+         CUFFT_INVERSE,
          std::pair{side_layout{{3, 6}, 1, 20}, side_layout{{3, 9}, 1, 29}}},
     };
     for (const plan_case& c : cases)
@@ -425,8 +458,10 @@ TEST(EmulatedPlans, DocumentedDataSemantics) {
         cufftHandle inverse = 0;
         ASSERT_EQ(cufftPlan1d(&forward, 6, CUFFT_R2C, 1), CUFFT_SUCCESS);
         ASSERT_EQ(cufftPlan1d(&inverse, 6, CUFFT_C2R, 1), CUFFT_SUCCESS);
-        ASSERT_EQ(cufftExecR2C(forward, real.as<cufftReal>(), half.as<cufftComplex>()), CUFFT_SUCCESS);
-        ASSERT_EQ(cufftExecC2R(inverse, half.as<cufftComplex>(), real.as<cufftReal>()), CUFFT_SUCCESS);
+        ASSERT_EQ(cufftExecR2C(forward, real.as<cufftReal>(), half.as<cufftComplex>()),
+                  CUFFT_SUCCESS);
+        ASSERT_EQ(cufftExecC2R(inverse, half.as<cufftComplex>(), real.as<cufftReal>()),
+                  CUFFT_SUCCESS);
         const std::vector<float> round_trip = real.read();
         for (std::size_t i = 0; i < 6; ++i)
             EXPECT_NEAR(round_trip[i], 6.0f * static_cast<float>(i + 1), 1e-4f) << i;
@@ -443,12 +478,12 @@ TEST(EmulatedPlans, DocumentedDataSemantics) {
         data.put(values);
         cufftHandle plan = 0;
         ASSERT_EQ(cufftPlan1d(&plan, 4, CUFFT_Z2Z, 1), CUFFT_SUCCESS);
-        ASSERT_EQ(cufftExecZ2Z(plan, data.as<cufftDoubleComplex>(), spectrum.as<cufftDoubleComplex>(),
-                               CUFFT_FORWARD),
+        ASSERT_EQ(cufftExecZ2Z(plan, data.as<cufftDoubleComplex>(),
+                               spectrum.as<cufftDoubleComplex>(), CUFFT_FORWARD),
                   CUFFT_SUCCESS);
         EXPECT_EQ(data.read(), values);
-        ASSERT_EQ(cufftExecZ2Z(plan, spectrum.as<cufftDoubleComplex>(), data.as<cufftDoubleComplex>(),
-                               CUFFT_INVERSE),
+        ASSERT_EQ(cufftExecZ2Z(plan, spectrum.as<cufftDoubleComplex>(),
+                               data.as<cufftDoubleComplex>(), CUFFT_INVERSE),
                   CUFFT_SUCCESS);
         const std::vector<double> round_trip = data.read();
         for (std::size_t i = 0; i < 8; ++i)
@@ -459,10 +494,10 @@ TEST(EmulatedPlans, DocumentedDataSemantics) {
 
 TEST(EmulatedPlans, EveryCallTakesAnInjectedFault) {
     const char* const calls[] = {
-        "cufftPlan1d",     "cufftPlan2d",     "cufftPlan3d",       "cufftPlanMany",
-        "cufftEstimate1d", "cufftEstimate2d", "cufftEstimate3d",   "cufftEstimateMany",
-        "cufftGetSize",    "cufftExecC2C",    "cufftExecR2C",      "cufftExecC2R",
-        "cufftExecZ2Z",    "cufftExecD2Z",    "cufftExecZ2D",      "cufftDestroy"};
+        "cufftPlan1d",     "cufftPlan2d",     "cufftPlan3d",     "cufftPlanMany",
+        "cufftEstimate1d", "cufftEstimate2d", "cufftEstimate3d", "cufftEstimateMany",
+        "cufftGetSize",    "cufftExecC2C",    "cufftExecR2C",    "cufftExecC2R",
+        "cufftExecZ2Z",    "cufftExecD2Z",    "cufftExecZ2D",    "cufftDestroy"};
     for (const char* failing : calls) {
         const auto result = kelvane::test_support::run_program(
             {KELVANE_PLAN_CALLER}, {std::string("KELVANE_EMU_FAIL=") + failing + ":1:7"});
@@ -472,7 +507,8 @@ TEST(EmulatedPlans, EveryCallTakesAnInjectedFault) {
         for (const char* call : calls) {
             const bool is_failing = std::string_view(call) == failing;
             const std::string line = std::string(call) + (is_failing ? " 7\n" : " 0\n");
-            EXPECT_NE(result.out.find(line), std::string::npos) << failing << " failing:\n" << result.out;
+            EXPECT_NE(result.out.find(line), std::string::npos) << failing << " failing:\n"
+                                                                << result.out;
             if (is_failing) break;
         }
     }
@@ -495,18 +531,25 @@ TEST(EmulatedPlans, InvalidArgumentsGetCufftsStatuses) {
         {"batch 0", cufftPlan1d(&plan, 8, CUFFT_C2C, 0), CUFFT_INVALID_SIZE},
         {"2d with a 0", cufftPlan2d(&plan, 4, 0, CUFFT_C2C), CUFFT_INVALID_SIZE},
         {"3d with a negative", cufftPlan3d(&plan, 4, 4, -2, CUFFT_R2C), CUFFT_INVALID_SIZE},
-        {"rank 0", cufftPlanMany(&plan, 0, n, nullptr, 1, 0, nullptr, 1, 0, CUFFT_C2C, 1), CUFFT_INVALID_SIZE},
-        {"rank 4", cufftPlanMany(&plan, 4, n, nullptr, 1, 0, nullptr, 1, 0, CUFFT_C2C, 1), CUFFT_INVALID_SIZE},
+        {"rank 0", cufftPlanMany(&plan, 0, n, nullptr, 1, 0, nullptr, 1, 0, CUFFT_C2C, 1),
+         CUFFT_INVALID_SIZE},
+        {"rank 4", cufftPlanMany(&plan, 4, n, nullptr, 1, 0, nullptr, 1, 0, CUFFT_C2C, 1),
+         CUFFT_INVALID_SIZE},
         {"no type", cufftPlan1d(&plan, 8, static_cast<cufftType>(0x28), 1), CUFFT_INVALID_VALUE},
         {"no handle", cufftPlan1d(nullptr, 8, CUFFT_C2C, 1), CUFFT_INVALID_VALUE},
-        {"stride 0", cufftPlanMany(&plan, 1, n, embed, 0, 8, embed, 1, 8, CUFFT_C2C, 1), CUFFT_INVALID_VALUE},
-        {"distance 0", cufftPlanMany(&plan, 1, n, embed, 1, 8, embed, 1, 0, CUFFT_C2C, 2), CUFFT_INVALID_VALUE},
-        {"embed below the length", cufftPlanMany(&plan, 3, n, short_embed, 1, 512, embed, 1, 512, CUFFT_C2C, 1),
+        {"stride 0", cufftPlanMany(&plan, 1, n, embed, 0, 8, embed, 1, 8, CUFFT_C2C, 1),
          CUFFT_INVALID_VALUE},
-        {"work area past the device", cufftPlan3d(&plan, 2048, 2048, 2048, CUFFT_C2C), CUFFT_ALLOC_FAILED},
-        {"lengths whose product wraps around", cufftPlan3d(&plan, 1 << 21, 1 << 21, 1 << 22, CUFFT_C2C),
-         CUFFT_INVALID_SIZE},
-        {"a distance that overflows", cufftPlanMany(&plan, 1, n, embed, 1, 2147483647, embed, 1, 8, CUFFT_C2C, 2147483647),
+        {"distance 0", cufftPlanMany(&plan, 1, n, embed, 1, 8, embed, 1, 0, CUFFT_C2C, 2),
+         CUFFT_INVALID_VALUE},
+        {"embed below the length",
+         cufftPlanMany(&plan, 3, n, short_embed, 1, 512, embed, 1, 512, CUFFT_C2C, 1),
+         CUFFT_INVALID_VALUE},
+        {"work area past the device", cufftPlan3d(&plan, 2048, 2048, 2048, CUFFT_C2C),
+         CUFFT_ALLOC_FAILED},
+        {"lengths whose product wraps around",
+         cufftPlan3d(&plan, 1 << 21, 1 << 21, 1 << 22, CUFFT_C2C), CUFFT_INVALID_SIZE},
+        {"a distance that overflows",
+         cufftPlanMany(&plan, 1, n, embed, 1, 2147483647, embed, 1, 8, CUFFT_C2C, 2147483647),
          CUFFT_INVALID_SIZE},
         {"estimate with no size", cufftEstimate1d(8, CUFFT_C2C, 1, nullptr), CUFFT_INVALID_VALUE},
         {"estimate of length 0", cufftEstimate2d(0, 8, CUFFT_C2C, &work), CUFFT_INVALID_SIZE},

@@ -9,11 +9,11 @@
 #include "shared_values.hpp"
 
 #include <cmath>
+#include <cpuid.h>
 #include <cstdlib>
 #include <cstring>
-#include <cpuid.h>
-#include <ostream>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -164,8 +164,8 @@ processor_support read_processor() {
     __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
     found.avx = (c & (1U << 28)) != 0 && (low & 0x6U) == 0x6U;
     if (__get_cpuid_count(7, 0, &a, &b, &c, &d) == 0) return found;
-    found.avx512 = found.avx && (b & (1U << 16)) != 0 && (b & (1U << 17)) != 0 &&
-                   (low & 0xe6U) == 0xe6U;
+    found.avx512 =
+        found.avx && (b & (1U << 16)) != 0 && (b & (1U << 17)) != 0 && (low & 0xe6U) == 0xe6U;
     return found;
 }
 

@@ -1,5 +1,5 @@
-// The documentation's code that claims to compile is code that a test compiles: every cpp, cmake and
-// fortran block carries a marker naming the test file it comes from, and stands in that file
+// The documentation's code that claims to compile is code that a test compiles: every cpp, cmake
+// and fortran block carries a marker naming the test file it comes from, and stands in that file
 // word for word.
 #include "files.hpp"
 
@@ -56,7 +56,8 @@ TEST(ReadmeExamples, EveryCompiledBlockComesFromATestFile) {
     const std::string source_dir = KELVANE_SOURCE_DIR;
     std::vector<std::string> pages = {"README.md"};
     for (const auto& entry : std::filesystem::directory_iterator(source_dir + "/docs"))
-        if (entry.path().extension() == ".md") pages.push_back("docs/" + entry.path().filename().string());
+        if (entry.path().extension() == ".md")
+            pages.push_back("docs/" + entry.path().filename().string());
     std::size_t compiled_blocks = 0;
     for (const std::string& page : pages) {
         const std::vector<code_block> blocks = code_blocks(read_file(source_dir + "/" + page));

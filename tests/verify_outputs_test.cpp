@@ -65,8 +65,13 @@ TEST(VerifyOutputs, EachKindOfTargetIsWrittenOrRefusedAsItShouldBe) {
     const bool root = geteuid() == 0;
     const std::vector<output_case> cases = {
         {"a new file",
-         [](const scratch_folder& f) { return std::vector<std::string>{"--json", f / "new.json"}; },
-         0, [](const scratch_folder& f, const child_result&) { EXPECT_TRUE(is_json(read_file(f / "new.json"))); }},
+         [](const scratch_folder& f) {
+             return std::vector<std::string>{"--json", f / "new.json"};
+         },
+         0,
+         [](const scratch_folder& f, const child_result&) {
+             EXPECT_TRUE(is_json(read_file(f / "new.json")));
+         }},
         {"a FIFO with a reader",
          [](const scratch_folder& f) {
              EXPECT_EQ(mkfifo((f / "fifo").c_str(), 0600), 0);
@@ -101,7 +106,10 @@ TEST(VerifyOutputs, EachKindOfTargetIsWrittenOrRefusedAsItShouldBe) {
              EXPECT_TRUE(is_json(read_file(f / "made.json")));
          }},
         {"standard output",
-         [](const scratch_folder&) { return std::vector<std::string>{"--json", "/dev/stdout"}; }, 0,
+         [](const scratch_folder&) {
+             return std::vector<std::string>{"--json", "/dev/stdout"};
+         },
+         0,
          [](const scratch_folder&, const child_result& r) {
              const std::size_t brace = r.out.find("\n{");
              ASSERT_NE(brace, std::string::npos) << r.out;
@@ -335,9 +343,7 @@ TEST(VerifyResources, EachLimitEndsWithItsLineAndStatus) {
 #endif
     const scratch_folder folder;
     const std::string sparse = folder / "sparse";
-    {
-        std::ofstream touch(sparse);
-    }
+    { std::ofstream touch(sparse); }
     std::filesystem::resize_file(sparse, std::uintmax_t{1} << 40);
     struct row {
         const char* name;
@@ -350,10 +356,20 @@ TEST(VerifyResources, EachLimitEndsWithItsLineAndStatus) {
     const std::vector<row> rows = {
         {"the default run in 25 MB", "ulimit -v 25000", {"--json", json}, {4}, "out of memory"},
         {"the default run in 100 MB", "ulimit -v 100000", {"--json", json}, {4, 255}, ""},
-        {"a sweep in 400 MB", "ulimit -v 400000", {"--sizes", "21:22", "--json", json}, {4, 255}, ""},
-        {"an endless table in 2 GB", "ulimit -v 2000000", {"--table", "/dev/zero", "--json", json},
-         {2}, "more than the 76546116 bytes"},
-        {"a 1 TB sparse table", "true", {"--table", sparse, "--json", json}, {2},
+        {"a sweep in 400 MB",
+         "ulimit -v 400000",
+         {"--sizes", "21:22", "--json", json},
+         {4, 255},
+         ""},
+        {"an endless table in 2 GB",
+         "ulimit -v 2000000",
+         {"--table", "/dev/zero", "--json", json},
+         {2},
+         "more than the 76546116 bytes"},
+        {"a 1 TB sparse table",
+         "true",
+         {"--table", sparse, "--json", json},
+         {2},
          "1099511627776 bytes, where a table"},
     };
     for (const row& r : rows) {
@@ -381,7 +397,8 @@ TEST(VerifyResources, EachLimitEndsWithItsLineAndStatus) {
 
 TEST(VerifyResources, ATableReaderWithoutASecondThreadReadsOnOne) {
 #ifdef KELVANE_SANITIZED
-    GTEST_SKIP() << "the sanitizers start threads of their own; the unsanitized test tree runs this";
+    GTEST_SKIP()
+        << "the sanitizers start threads of their own; the unsanitized test tree runs this";
 #endif
     // Root is not held to RLIMIT_NPROC: where the test runs as root, the program runs as nobody.
     const scratch_folder folder;
@@ -390,12 +407,12 @@ TEST(VerifyResources, ATableReaderWithoutASecondThreadReadsOnOne) {
     ASSERT_EQ(run_program({KELVANE_PROGRAM}, {}, table).exit_status, 0);
     chmod(table.c_str(), 0644);
     // The process itself is the one process allowed: no thread can start beside it.
-    std::vector<std::string> command = {"/bin/bash", "-c", "ulimit -u 1 && exec \"$0\" \"$@\"",
-                                        verify_program, "--table", table};
+    std::vector<std::string> command = {
+        "/bin/bash", "-c", "ulimit -u 1 && exec \"$0\" \"$@\"", verify_program, "--table", table};
     if (geteuid() == 0) {
         if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "no setpriv to drop root";
-        command.insert(command.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
-                                         "--clear-groups"});
+        command.insert(command.begin(),
+                       {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
     }
     const child_result result = run_program(command);
     EXPECT_EQ(result.exit_status, 0) << result.err;

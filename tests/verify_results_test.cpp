@@ -50,7 +50,8 @@ TEST(ResultsFormatters, JsonHoldsNullForWhatIsNotFiniteAndAnyTextEscaped) {
     EXPECT_TRUE(gpu["rel_l2"].is_null());
     EXPECT_EQ(gpu["rel_linf"].get<double>(), 0.0);
     EXPECT_EQ(gpu["linf_bin"].get<int>(), 3);
-    const std::string expected = "quote \" backslash \\ tab \t bell \x07 newline \n bad \xef\xbf\xbd end";
+    const std::string expected =
+        "quote \" backslash \\ tab \t bell \x07 newline \n bad \xef\xbf\xbd end";
     EXPECT_EQ(parsed["table"]["path"], expected);
     EXPECT_EQ(parsed["provenance"]["cpu"], expected);
 }

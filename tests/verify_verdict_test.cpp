@@ -20,8 +20,8 @@ const std::string verify_program = KELVANE_VERIFY_PROGRAM;
 nlohmann::json run_for_json(const std::vector<std::string>& arguments,
                             const std::vector<std::string>& environment, int expected_status) {
     const scratch_folder folder;
-    std::vector<std::string> command = {verify_program, "--rounds", "1", "--warmups", "0",
-                                        "--json", folder / "report.json"};
+    std::vector<std::string> command = {
+        verify_program, "--rounds", "1", "--warmups", "0", "--json", folder / "report.json"};
     command.insert(command.end(), arguments.begin(), arguments.end());
     const auto result = run_program(command, environment);
     EXPECT_EQ(result.exit_status, expected_status) << result.err << result.out;
@@ -51,8 +51,8 @@ TEST(VerifyVerdict, OneWrongBinInAQuietPartFails) {
         const char* perturbation;
         std::size_t bin;
     };
-    for (const auto& [perturbation, bin] :
-         {row{"KELVANE_EMU_PERTURB=300000:0.05", 300000}, row{"KELVANE_EMU_PERTURB=500000:0.5", 500000}}) {
+    for (const auto& [perturbation, bin] : {row{"KELVANE_EMU_PERTURB=300000:0.05", 300000},
+                                            row{"KELVANE_EMU_PERTURB=500000:0.5", 500000}}) {
         const auto report = run_for_json({}, {perturbation}, 1);
         ASSERT_FALSE(report.is_discarded()) << perturbation;
         EXPECT_EQ(report["verdict"], "fail") << perturbation;
@@ -79,7 +79,8 @@ TEST(VerifyVerdict, EverySizeOfASweepFailsForOneBinAHundredLevelsOff) {
         perturbation += (k > 1 ? "," : "") + std::to_string(static_cast<long>(n) - 1) + ":" +
                         std::to_string(offset);
     }
-    const auto report = run_for_json({"--sizes", "1:" + std::to_string(largest)}, {perturbation}, 1);
+    const auto report =
+        run_for_json({"--sizes", "1:" + std::to_string(largest)}, {perturbation}, 1);
     ASSERT_FALSE(report.is_discarded());
     std::vector<bool> listed(largest + 1, false);
     for (const auto& size : report["timings"]) {
@@ -107,11 +108,13 @@ TEST(VerifyVerdict, EachToleranceDecidesItsPart) {
         {{"--tol-linf", "1e-12"}, {}, 1},
         {{"--tol-bin", "0.01"}, {}, 1},
         {{}, {"KELVANE_EMU_PERTURB=1234:100"}, 1},
-        {{"--tol-l2", "1", "--tol-linf", "1", "--tol-bin", "1e9"}, {"KELVANE_EMU_PERTURB=1234:100"}, 0},
+        {{"--tol-l2", "1", "--tol-linf", "1", "--tol-bin", "1e9"},
+         {"KELVANE_EMU_PERTURB=1234:100"},
+         0},
     };
     for (const row& r : rows) {
         std::vector<std::string> command = {verify_program, "--sizes", "12:12", "--rounds", "1",
-                                            "--warmups", "0"};
+                                            "--warmups",    "0"};
         command.insert(command.end(), r.arguments.begin(), r.arguments.end());
         const auto result = run_program(command, r.environment);
         EXPECT_EQ(result.exit_status, r.status)

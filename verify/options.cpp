@@ -54,8 +54,8 @@ std::unique_ptr<CLI::App> make_parser(options& chosen, std::string& sizes) {
     app->set_version_flag("--version", std::string{});
 
     app->add_option("--table", chosen.table_path,
-                                  "check a table that kelvane wrote (- for standard input) "
-                                  "instead of running")
+                    "check a table that kelvane wrote (- for standard input) "
+                    "instead of running")
         ->type_name("FILE");
     app->add_option("--json", chosen.json_path, "the figures for scripts")->type_name("FILE");
     app->add_option("--svg", chosen.svg_path, "a picture of the spectra and errors")
@@ -79,23 +79,22 @@ std::unique_ptr<CLI::App> make_parser(options& chosen, std::string& sizes) {
                         std::to_string(static_cast<int>(default_bin_multiple)) + ")")
         ->type_name("X")
         ->check(positive_finite);
-    app->add_option("--warmups", chosen.warmups,
-                                    "untimed rounds first, 0" + rounds_range)
-                        ->type_name("W")
-                        ->capture_default_str()
-                        ->check(CLI::Range(0, most_rounds).description(""));
+    app->add_option("--warmups", chosen.warmups, "untimed rounds first, 0" + rounds_range)
+        ->type_name("W")
+        ->capture_default_str()
+        ->check(CLI::Range(0, most_rounds).description(""));
     app->add_option("--rounds", chosen.rounds, "timed rounds, 1" + rounds_range)
-            ->type_name("R")
-            ->capture_default_str()
-            ->check(CLI::Range(1, most_rounds).description(""));
+        ->type_name("R")
+        ->capture_default_str()
+        ->check(CLI::Range(1, most_rounds).description(""));
     app->add_option("--sizes", sizes,
-                                  "every power of two from 2^A to 2^B samples, " + sizes_range +
-                                      " (default 20:20)")
-                      ->type_name("A:B");
+                    "every power of two from 2^A to 2^B samples, " + sizes_range +
+                        " (default 20:20)")
+        ->type_name("A:B");
     app->add_option("--seed", chosen.seed,
-                                 "seed of the random input, 0 to 2^64 - 1 (default " +
-                                     std::to_string(default_seed) + ")")
-                     ->type_name("S");
+                    "seed of the random input, 0 to 2^64 - 1 (default " +
+                        std::to_string(default_seed) + ")")
+        ->type_name("S");
     return app;
 }
 

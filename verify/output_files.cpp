@@ -22,8 +22,8 @@ struct claimed_target {
     std::string resolved; // with every symlink followed: what is written or replaced
     delivery how = delivery::rename_over;
     mode_t mode = 0;
-    int temporary = -1;        // open while the run goes on
-    std::size_t slot = 0;      // of its temporary's name in temporary_names
+    int temporary = -1;   // open while the run goes on
+    std::size_t slot = 0; // of its temporary's name in temporary_names
 };
 
 std::vector<claimed_target>& claimed() {
@@ -113,7 +113,8 @@ identity identity_of(const std::string& resolved) {
     if (stat(resolved.c_str(), &status) == 0) return {true, status.st_dev, status.st_ino, {}};
     std::array<char, PATH_MAX> folder{};
     const char* real = realpath(folder_of(resolved).c_str(), folder.data());
-    return {false, 0, 0, (real != nullptr ? std::string(real) : folder_of(resolved)) + "/" + name_of(resolved)};
+    return {false, 0, 0,
+            (real != nullptr ? std::string(real) : folder_of(resolved)) + "/" + name_of(resolved)};
 }
 
 // Checks one target and decides how it is delivered, or says why it cannot be written.
@@ -238,8 +239,8 @@ std::string commit_outputs(std::span<const std::string> contents) {
     for (std::size_t i = 0; i < all.size(); ++i) {
         claimed_target& target = all[i];
         if (target.how != delivery::rename_over) continue;
-        const bool written = write_all(target.temporary, contents[i]) &&
-                             fchmod(target.temporary, target.mode) == 0;
+        const bool written =
+            write_all(target.temporary, contents[i]) && fchmod(target.temporary, target.mode) == 0;
         const int error = errno;
         const bool closed = close(target.temporary) == 0;
         target.temporary = -1;

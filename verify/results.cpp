@@ -2,12 +2,11 @@
 
 #include "formatted.hpp"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 
 namespace kelvane::verify {
@@ -157,13 +156,13 @@ json provenance_json(const provenance& p) {
     json out = {{"gpu", device_text(p)}};
     if (p.device) {
         const device_description& d = *p.device;
-        out["device"] = {{"emulated", d.emulated},
-                         {"name", d.name},
-                         {"compute_capability",
-                          std::to_string(d.major) + "." + std::to_string(d.minor)},
-                         {"driver", runtime_version_text(d.driver_version)},
-                         {"runtime", runtime_version_text(d.runtime_version)},
-                         {"cufft", cufft_version_text(d.cufft_version)}};
+        out["device"] = {
+            {"emulated", d.emulated},
+            {"name", d.name},
+            {"compute_capability", std::to_string(d.major) + "." + std::to_string(d.minor)},
+            {"driver", runtime_version_text(d.driver_version)},
+            {"runtime", runtime_version_text(d.runtime_version)},
+            {"cufft", cufft_version_text(d.cufft_version)}};
     }
     std::string mxcsr;
     append_formatted(mxcsr, "0x%04x", p.mxcsr);
@@ -261,11 +260,11 @@ std::string summary_text(const verification& v) {
             v.sizes.size());
     else {
         auto within = [](double value, double limit) { return value <= limit ? "<=" : "exceeds"; };
-        append_formatted(out, "\n  signal:       gpu rel L2 %.3e %s %.3e, rel Linf %.3e %s %.3e",
-                         main.gpu_vs_exact.rel_l2, within(main.gpu_vs_exact.rel_l2, main.limits.rel_l2),
-                         main.limits.rel_l2, main.gpu_vs_exact.rel_linf,
-                         within(main.gpu_vs_exact.rel_linf, main.limits.rel_linf),
-                         main.limits.rel_linf);
+        append_formatted(
+            out, "\n  signal:       gpu rel L2 %.3e %s %.3e, rel Linf %.3e %s %.3e",
+            main.gpu_vs_exact.rel_l2, within(main.gpu_vs_exact.rel_l2, main.limits.rel_l2),
+            main.limits.rel_l2, main.gpu_vs_exact.rel_linf,
+            within(main.gpu_vs_exact.rel_linf, main.limits.rel_linf), main.limits.rel_linf);
         if (main.random)
             append_formatted(out, "\n  random input: gpu rel L2 %.3e %s %.3e, bin error %.3f %s %g",
                              main.random->gpu_vs_exact.rel_l2,

@@ -59,7 +59,7 @@ struct size_result {
     double level = 0.0;
     tolerances limits{};
     bool signal_pass = false;
-    std::vector<bin_values> worst; // the signal's, filled when it fails
+    std::vector<bin_values> worst;             // the signal's, filled when it fails
     std::optional<random_input_result> random; // in a run, not from a table
     bool pass = false;                         // the signal's and the random input's verdicts
     std::optional<timing_result> timing;

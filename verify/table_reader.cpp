@@ -4,14 +4,14 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
-#include <cmath>
 #include <initializer_list>
-#include <system_error>
 #include <limits>
 #include <optional>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 

@@ -16,15 +16,15 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cmath>
-#include <new>
-#include <system_error>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <string>
+#include <system_error>
 #include <unistd.h>
 #include <variant>
 #include <vector>

@@ -60,16 +60,14 @@ typedef struct {
 cufftResult cufftPlan1d(cufftHandle* plan, int nx, cufftType type, int batch);
 cufftResult cufftPlan2d(cufftHandle* plan, int nx, int ny, cufftType type);
 cufftResult cufftPlan3d(cufftHandle* plan, int nx, int ny, int nz, cufftType type);
-cufftResult cufftPlanMany(cufftHandle* plan, int rank, int* n, int* inembed, int istride,
-                          int idist, int* onembed, int ostride, int odist, cufftType type,
-                          int batch);
+cufftResult cufftPlanMany(cufftHandle* plan, int rank, int* n, int* inembed, int istride, int idist,
+                          int* onembed, int ostride, int odist, cufftType type, int batch);
 
 cufftResult cufftEstimate1d(int nx, cufftType type, int batch, size_t* workSize);
 cufftResult cufftEstimate2d(int nx, int ny, cufftType type, size_t* workSize);
 cufftResult cufftEstimate3d(int nx, int ny, int nz, cufftType type, size_t* workSize);
-cufftResult cufftEstimateMany(int rank, int* n, int* inembed, int istride, int idist,
-                              int* onembed, int ostride, int odist, cufftType type, int batch,
-                              size_t* workSize);
+cufftResult cufftEstimateMany(int rank, int* n, int* inembed, int istride, int idist, int* onembed,
+                              int ostride, int odist, cufftType type, int batch, size_t* workSize);
 cufftResult cufftGetSize(cufftHandle handle, size_t* workSize);
 
 cufftResult cufftExecC2C(cufftHandle plan, cufftComplex* idata, cufftComplex* odata, int direction);
