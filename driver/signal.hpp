@@ -14,9 +14,9 @@ inline constexpr std::int32_t sample_count = 1 << 20;
 // Sets flush-to-zero and denormals-are-zero (MXCSR bits 0x8040) for all later arithmetic.
 void enter_flush_to_zero_mode();
 
-// The signal at any power-of-two length n = 2^m: sample i becomes
-// (sin((i + i) * 2^-m), cos(i * (7 * 2^-m))), every step in single precision; both arguments
-// are exact (2i/n and 7i/n). The comparison run uses n = sample_count.
-void fill_signal(kelvane_complex* samples, std::int32_t count);
+// The signal at length n: sample i becomes (sin((i + i) * s), cos(i * (7 * s))) with s = 1/n,
+// every step in single precision. At a power of two n = 2^m both arguments are exact (2i/n and
+// 7i/n); at any other length s is 1/n rounded once. The comparison run uses n = sample_count.
+void fill_signal(kelvane_complex* samples, std::int64_t count);
 
 } // namespace kelvane::driver

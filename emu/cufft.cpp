@@ -46,9 +46,24 @@ cufftResult estimate(size_t* work_size, cufftResult described,
     return CUFFT_SUCCESS;
 }
 
+// Adds each offset to the real part of its element of `data`, where `data` has that element.
+template <class Element>
+void perturb(Element* data, std::size_t elements,
+             const std::vector<kelvane::emu::perturbation>& offsets) {
+    for (const auto& [bin, added] : offsets) {
+        if (bin >= elements) continue;
+        if constexpr (requires { data[bin].x; }) {
+            data[bin].x += added;
+        } else {
+            data[bin] += added;
+        }
+    }
+}
+
 // One execution: the plan must be of one of `types`, the direction one cuFFT knows, and each
 // buffer must hold what the plan reads or writes within one device allocation. The output then
-// takes every KELVANE_EMU_PERTURB offset at its flat index, in elements of the output's type.
+// takes every KELVANE_EMU_PERTURB offset at its flat index, in elements of the output's type,
+// and an out-of-place input every KELVANE_EMU_PERTURB_INPUT one.
 template <class Input, class Output>
 cufftResult execute(emulator& device, cufftHandle handle, Input* idata, Output* odata,
                     cufftType type, int direction) {
@@ -66,15 +81,8 @@ cufftResult execute(emulator& device, cufftHandle handle, Input* idata, Output* 
     const kelvane::emu::device_access open_input(idata, in_bytes);
     const kelvane::emu::device_access open_output(odata, out_bytes);
     plan.execute(idata, odata, direction);
-    const std::size_t elements = out_bytes / sizeof(Output);
-    for (const auto& [bin, added] : kelvane::emu::perturbations()) {
-        if (bin >= elements) continue;
-        if constexpr (requires { odata[bin].x; }) {
-            odata[bin].x += added;
-        } else {
-            odata[bin] += added;
-        }
-    }
+    perturb(odata, out_bytes / sizeof(Output), kelvane::emu::perturbations());
+    if (!in_place) perturb(idata, in_bytes / sizeof(Input), kelvane::emu::input_perturbations());
     return CUFFT_SUCCESS;
 }
 

@@ -104,10 +104,10 @@ std::vector<injected_fault> read_fault_settings() {
     return faults;
 }
 
-// Parses KELVANE_EMU_PERTURB: "bin:offset" entries, the offset a finite decimal number.
-std::vector<perturbation> read_perturbations() {
+// Parses a setting of "bin:offset" entries, the offset a finite decimal number.
+std::vector<perturbation> read_perturbations(const char* setting) {
     std::vector<perturbation> result;
-    for (const std::string_view entry : setting_entries("KELVANE_EMU_PERTURB")) {
+    for (const std::string_view entry : setting_entries(setting)) {
         const std::size_t colon = entry.find(':');
         const auto bin = parse_number<std::size_t>(entry.substr(0, colon));
         float offset = 0.0f;
@@ -116,7 +116,7 @@ std::vector<perturbation> read_perturbations() {
         const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), offset);
         if (!bin || text.empty() || error != std::errc{} || stop != text.data() + text.size() ||
             !std::isfinite(offset))
-            reject_setting("KELVANE_EMU_PERTURB", entry, "bin:offset, bin from 0, offset a number");
+            reject_setting(setting, entry, "bin:offset, bin from 0, offset a number");
         result.push_back({*bin, offset});
     }
     return result;
@@ -131,7 +131,12 @@ emulator& the_emulator() {
 }
 
 const std::vector<perturbation>& perturbations() {
-    static const std::vector<perturbation> read = read_perturbations();
+    static const std::vector<perturbation> read = read_perturbations("KELVANE_EMU_PERTURB");
+    return read;
+}
+
+const std::vector<perturbation>& input_perturbations() {
+    static const std::vector<perturbation> read = read_perturbations("KELVANE_EMU_PERTURB_INPUT");
     return read;
 }
 

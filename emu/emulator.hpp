@@ -134,8 +134,11 @@ struct perturbation {
     float offset; // added to the real part
 };
 
-// The perturbations of every transform (the caller holds the lock).
+// The perturbations of every transform's output (the caller holds the lock), and those of
+// every out-of-place transform's input, from KELVANE_EMU_PERTURB_INPUT, as a library that wrote
+// into its input would leave it.
 const std::vector<perturbation>& perturbations();
+const std::vector<perturbation>& input_perturbations();
 
 // What each library returns when host memory runs out: no exception leaves an operation.
 inline cudaError_t out_of_memory(cudaError_t) {

@@ -202,6 +202,23 @@ TEST(VerifyUsage, BadArgumentsAndInputsGiveOneLineAndStatus2) {
         {"--sizes=0:4"},
         {"--tol-bin", "0"},
         {"--table", "-", "--tol-bin", "3"},
+        // Transform cases.
+        {"--type", "c2d"},
+        {"--shape", "0"},
+        {"--shape", "4x4x4x4"},
+        {"--shape", "16,,8"},
+        {"--type", "r2c", "--inverse"},
+        {"--suite", "medium"},
+        {"--suite", "quick", "--type", "r2c"},
+        {"--sizes", "4:6", "--shape", "16"},
+        {"--shape", "16", "--batch", "2", "--stride", "1", "--dist", "8"},
+        {"--shape", "16", "--in-place", "--stride", "2", "--ostride", "1"},
+        {"--type", "r2c", "--shape", "16", "--in-place", "--stride", "2"},
+        {"--shape", "16", "--stride", "0"},
+        {"--fftw-plan", "exhaustive"},
+        {"--shape", "16", "--svg", "cases.svg"},
+        {"--table", "-", "--shape", "16"},
+        {"--shape", "16", "--input", "/nonexistent/input.bin"},
     };
     for (const auto& arguments : rows) {
         std::vector<std::string> command = {verify_program};
@@ -215,9 +232,13 @@ TEST(VerifyUsage, BadArgumentsAndInputsGiveOneLineAndStatus2) {
     const auto help = run_program({verify_program, "--help"});
     EXPECT_EQ(help.exit_status, 0);
     EXPECT_TRUE(help.out.starts_with("usage: kelvane-verify"));
-    for (const char* option : {"--table", "--json", "--svg", "--csv", "--tol-l2", "--tol-linf",
-                               "--tol-bin", "--warmups", "--rounds", "--sizes", "--seed",
-                               "--version", "1 to 1000", "0 to 1000", "1 <= A <= B <= 26"})
+    for (const char* option :
+         {"--table",    "--json",     "--svg",     "--csv",      "--tol-l2",
+          "--tol-linf", "--tol-bin",  "--warmups", "--rounds",   "--sizes",
+          "--seed",     "--version",  "1 to 1000", "0 to 1000",  "1 <= A <= B <= 26",
+          "--type",     "--shape",    "--batch",   "--in-place", "--inverse",
+          "--stride",   "--dist",     "--ostride", "--odist",    "--input",
+          "--suite",    "--fftw-plan"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     const auto version = run_program({verify_program, "--version"});
     EXPECT_EQ(version.exit_status, 0);
@@ -277,9 +298,10 @@ TEST(VerifySweep, RowsMatchTheSizesAndRoundsAsked) {
         EXPECT_EQ(timings[i]["round_wall_s"].size(), 2U);
         EXPECT_TRUE(timings[i]["emulated"].get<bool>());
         const auto& phases = timings[i]["phases"];
-        for (const char* name : {"pinned_allocation", "staging_in", "device_allocation",
-                                 "host_to_device", "plan_creation", "execution", "device_to_host",
-                                 "staging_out", "releases", "device_leg", "four1"})
+        for (const char* name :
+             {"pinned_allocation", "staging_in", "device_allocation", "host_to_device",
+              "plan_creation", "execution", "device_to_host", "staging_out", "releases",
+              "device_leg", "four1", "fftw_1_thread", "fftw_all_cores"})
             EXPECT_TRUE(phases.contains(name)) << name;
         EXPECT_EQ(phases.contains("context_creation"), i == 0);
         EXPECT_EQ(timings[i]["accuracy"]["verdict"].get<std::string>(), "pass");
@@ -299,7 +321,7 @@ TEST(VerifySweep, RowsMatchTheSizesAndRoundsAsked) {
         EXPECT_EQ(fields[3], fields[2] == "context_creation" ? "1" : "2") << line;
         ++rows;
     }
-    EXPECT_EQ(rows, 3U * 11U + 1U) << "eleven timed rows a size and the context once";
+    EXPECT_EQ(rows, 3U * 13U + 1U) << "thirteen timed rows a size and the context once";
 }
 
 TEST(VerifySweep, AFailingDeviceCallLeavesNoReportBehind) {

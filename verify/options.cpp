@@ -39,12 +39,43 @@ const CLI::Validator positive_finite(
 const std::string sizes_range =
     std::to_string(smallest_sweep_log2) + " <= A <= B <= " + std::to_string(largest_sweep_log2);
 
-// Builds the parser over `chosen`; `sizes` receives --sizes as given.
-std::unique_ptr<CLI::App> make_parser(options& chosen, std::string& sizes) {
+// The options that describe transform cases, as given.
+struct case_options {
+    std::string type;
+    std::string shapes;
+    std::size_t batch = 1;
+    bool in_place = false;
+    bool inverse = false;
+    std::optional<std::size_t> stride;
+    std::optional<std::size_t> distance;
+    std::optional<std::size_t> output_stride;
+    std::optional<std::size_t> output_distance;
+    std::string input;
+    std::string suite;
+    std::string planning;
+};
+
+const char* const case_option_names[] = {"--type",    "--shape",  "--batch", "--in-place",
+                                         "--inverse", "--stride", "--dist",  "--ostride",
+                                         "--odist",   "--input"};
+
+template <std::size_t N>
+std::string joined(const std::array<std::string_view, N>& names) {
+    std::string text;
+    for (const std::string_view name : names)
+        text += (text.empty() ? "" : "|") + std::string(name);
+    return text;
+}
+
+// Builds the parser over `chosen`; `sizes` receives --sizes as given, `cases` the case options.
+std::unique_ptr<CLI::App> make_parser(options& chosen, std::string& sizes, case_options& cases) {
     auto app = std::make_unique<CLI::App>("", "kelvane-verify");
     app->footer(
         "Makes kelvane's signal and a seeded random input, transforms both with four1, on the\n"
-        "device and exactly, and reports the errors, a verdict and the device leg's phases.\n"
+        "device, with FFTW and exactly, and reports the errors, a verdict and the device leg's\n"
+        "phases. With --type, --shape and the options after them, or with --suite, it checks\n"
+        "those transforms instead, each against the exact one, with a round trip where it has\n"
+        "one, its input read back and FFTW timed beside it.\n"
         "Exit status: 0 pass, 1 fail, 2 usage, input or output error, 3 no usable device,\n"
         "4 out of memory or another resource, 255 a device call failed (its line names\n"
         "the call).\n");
@@ -95,6 +126,35 @@ std::unique_ptr<CLI::App> make_parser(options& chosen, std::string& sizes) {
                     "seed of the random input, 0 to 2^64 - 1 (default " +
                         std::to_string(default_seed) + ")")
         ->type_name("S");
+    app->add_option("--type", cases.type,
+                    "check cuFFT's " + joined(fft_type_names) + " transform (default c2c)")
+        ->type_name("T");
+    app->add_option("--shape", cases.shapes,
+                    "lengths N[xM[xK]], outermost first; several separated by commas")
+        ->type_name("SHAPES");
+    app->add_option("--batch", cases.batch, "transforms a plan makes at once (default 1)")
+        ->type_name("B");
+    app->add_flag("--in-place", cases.in_place, "the output overwrites the input");
+    app->add_flag("--inverse", cases.inverse, "the inverse transform, for c2c and z2z");
+    app->add_option("--stride", cases.stride,
+                    "the advanced layout: elements between a transform's elements")
+        ->type_name("S");
+    app->add_option("--dist", cases.distance, "and elements between batch members")->type_name("D");
+    app->add_option("--ostride", cases.output_stride, "the output's, where it differs")
+        ->type_name("S");
+    app->add_option("--odist", cases.output_distance, "the output's, where it differs")
+        ->type_name("D");
+    app->add_option("--input", cases.input,
+                    "random (the default for these cases), signal, or a file holding the "
+                    "device's input buffer, raw and little-endian")
+        ->type_name("SOURCE");
+    app->add_option("--suite", cases.suite, "check the built-in cases: " + joined(suite_names))
+        ->type_name("NAME");
+    app->add_option("--fftw-plan", cases.planning,
+                    "FFTW's planning: " + joined(fftw_planning_names) +
+                        " (default estimate: planning costs nothing, so a run's time goes "
+                        "to the checks; measure and patient give a tuned FFTW's speed)")
+        ->type_name("P");
     return app;
 }
 
@@ -106,12 +166,71 @@ std::string one_line(std::string text) {
     return text;
 }
 
+// The cases the case options describe, or why they describe none.
+std::variant<std::vector<transform_case>, usage_error> cases_from(const CLI::App& app,
+                                                                  const case_options& given,
+                                                                  const options& chosen,
+                                                                  bool sizes_given) {
+    transform_case c;
+    if (app.count("--type") > 0) {
+        const auto* found = std::find(fft_type_names.begin(), fft_type_names.end(), given.type);
+        if (found == fft_type_names.end())
+            return usage_error{"--type takes " + joined(fft_type_names) + ", not \"" + given.type +
+                               "\""};
+        c.type = static_cast<fft_type>(found - fft_type_names.begin());
+    }
+    c.batch = given.batch;
+    c.in_place = given.in_place;
+    c.inverse = given.inverse;
+    c.stride = given.stride;
+    c.distance = given.distance;
+    c.output_stride = given.output_stride;
+    c.output_distance = given.output_distance;
+    c.seed = chosen.seed;
+    c.input = input_source::random;
+    if (given.input == "signal")
+        c.input = input_source::signal;
+    else if (!given.input.empty() && given.input != "random") {
+        c.input = input_source::file;
+        c.input_file = given.input;
+    }
+    std::vector<std::vector<std::size_t>> shapes;
+    if (sizes_given && app.count("--shape") > 0)
+        return usage_error{"--sizes and --shape both give lengths: give one of them"};
+    if (app.count("--shape") > 0) {
+        std::string_view rest = given.shapes;
+        while (true) {
+            const std::size_t comma = rest.find(',');
+            const std::optional<std::vector<std::size_t>> shape =
+                parse_shape(rest.substr(0, comma));
+            if (!shape)
+                return usage_error{"--shape needs N[xM[xK]] lengths separated by commas, not \"" +
+                                   given.shapes + "\""};
+            shapes.push_back(*shape);
+            if (comma == std::string_view::npos) break;
+            rest.remove_prefix(comma + 1);
+        }
+    } else {
+        for (int log2 = chosen.smallest_log2; log2 <= chosen.largest_log2; ++log2)
+            shapes.push_back({std::size_t{1} << log2});
+    }
+    std::vector<transform_case> cases;
+    for (auto& shape : shapes) {
+        c.lengths = std::move(shape);
+        if (const std::optional<std::string> problem = case_problem(c))
+            return usage_error{"case " + rerun_options(c) + ": " + *problem};
+        cases.push_back(c);
+    }
+    return cases;
+}
+
 } // namespace
 
 command_line parse_options(std::span<const char* const> arguments, const std::string& version) {
     options chosen;
     std::string sizes;
-    const auto app = make_parser(chosen, sizes);
+    case_options given;
+    const auto app = make_parser(chosen, sizes, given);
     // CLI11 reads the arguments from the back.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {
@@ -132,7 +251,9 @@ command_line parse_options(std::span<const char* const> arguments, const std::st
     // What only a run has.
     if (chosen.table_path)
         for (const char* run_only :
-             {"--csv", "--warmups", "--rounds", "--sizes", "--seed", "--tol-bin"})
+             {"--csv", "--warmups", "--rounds", "--sizes", "--seed", "--tol-bin", "--type",
+              "--shape", "--batch", "--in-place", "--inverse", "--stride", "--dist", "--ostride",
+              "--odist", "--input", "--suite", "--fftw-plan"})
             if (app->count(run_only) > 0)
                 return usage_error{"--table checks printed values only: " + std::string(run_only) +
                                    " needs a run"};
@@ -148,6 +269,38 @@ command_line parse_options(std::span<const char* const> arguments, const std::st
         chosen.smallest_log2 = smallest;
         chosen.largest_log2 = largest;
     }
+    if (!given.planning.empty()) {
+        const auto* found =
+            std::find(fftw_planning_names.begin(), fftw_planning_names.end(), given.planning);
+        if (found == fftw_planning_names.end())
+            return usage_error{"--fftw-plan takes " + joined(fftw_planning_names) + ", not \"" +
+                               given.planning + "\""};
+        chosen.planning = static_cast<fftw_planning>(found - fftw_planning_names.begin());
+    }
+    const bool case_options_given =
+        std::any_of(std::begin(case_option_names), std::end(case_option_names),
+                    [&app](const char* name) { return app->count(name) > 0; });
+    if (app->count("--suite") > 0) {
+        for (const char* name : case_option_names)
+            if (app->count(name) > 0)
+                return usage_error{"--suite checks its own cases: " + std::string(name) +
+                                   " describes one of yours"};
+        if (!sizes.empty()) return usage_error{"--suite checks its own cases: leave out --sizes"};
+        std::optional<std::vector<transform_case>> suite = suite_cases(given.suite, chosen.seed);
+        if (!suite)
+            return usage_error{"--suite takes " + joined(suite_names) + ", not \"" + given.suite +
+                               "\""};
+        chosen.cases = std::move(*suite);
+        chosen.cases_mode = "suite " + given.suite;
+    } else if (case_options_given) {
+        auto cases = cases_from(*app, given, chosen, !sizes.empty());
+        if (auto* error = std::get_if<usage_error>(&cases)) return *error;
+        chosen.cases = std::move(std::get<std::vector<transform_case>>(cases));
+        chosen.cases_mode = "cases";
+    }
+    if (!chosen.cases.empty() && chosen.svg_path)
+        return usage_error{"--svg draws kelvane's own transform, not the cases of --type, "
+                           "--shape or --suite"};
     return chosen;
 }
 

@@ -1,11 +1,15 @@
 // The command line of kelvane-verify.
 #pragma once
 
+#include "fftw_baseline.hpp"
+#include "transform_case.hpp"
+
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace kelvane::verify {
 
@@ -25,6 +29,11 @@ struct options {
     int smallest_log2 = 20;
     int largest_log2 = 20;
     std::uint64_t seed = default_seed; // of the random input a run also transforms
+    fftw_planning planning = fftw_planning::estimate;
+    // The transforms to check, each checked on its own; none for kelvane's own transform at
+    // each size, on its signal and the random input.
+    std::vector<transform_case> cases;
+    std::string cases_mode; // "cases" or "suite NAME"
 };
 
 // Sizes a sweep may cover: 2^1 to 2^26 samples.

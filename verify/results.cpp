@@ -1,12 +1,12 @@
 #include "results.hpp"
 
 #include "formatted.hpp"
+#include "json_forms.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 #include <stdexcept>
 
 namespace kelvane::verify {
@@ -27,10 +27,12 @@ struct named_comparison {
     const error_norms* norms;
 };
 
-std::array<named_comparison, 3> comparisons_of(const size_result& s) {
-    return {{{"gpu_vs_exact", "gpu   vs exact", &s.gpu_vs_exact},
-             {"four1_vs_exact", "four1 vs exact", &s.four1_vs_exact},
-             {"gpu_vs_four1", "gpu   vs four1", &s.gpu_vs_four1}}};
+std::vector<named_comparison> comparisons_of(const size_result& s) {
+    std::vector<named_comparison> named = {{"gpu_vs_exact", "gpu   vs exact", &s.gpu_vs_exact},
+                                           {"four1_vs_exact", "four1 vs exact", &s.four1_vs_exact},
+                                           {"gpu_vs_four1", "gpu   vs four1", &s.gpu_vs_four1}};
+    if (s.fftw_vs_exact) named.push_back({"fftw_vs_exact", "fftw  vs exact", &*s.fftw_vs_exact});
+    return named;
 }
 
 // Every timed row of one size: the context (once), the phases, the whole leg and four1.
@@ -59,6 +61,10 @@ std::vector<timed_row> timed_rows(const timing_result& t, bool emulated) {
         whole.push_back(round.wall_seconds);
     rows.push_back({whole_leg_name, summarise(whole), whole.size(), host_clock});
     rows.push_back({"four1", summarise(t.four1_seconds), t.four1_seconds.size(), "host"});
+    for (std::size_t i = 0; i < t.fftw.size(); ++i)
+        if (!t.fftw[i].seconds.empty())
+            rows.push_back({i == 0 ? "fftw_1_thread" : "fftw_all_cores",
+                            summarise(t.fftw[i].seconds), t.fftw[i].seconds.size(), "host"});
     return rows;
 }
 
@@ -78,19 +84,11 @@ double end_to_end_ratio(const std::vector<timed_row>& rows) {
     return row_named(rows, "four1").stats.median / row_named(rows, whole_leg_name).stats.median;
 }
 
-// A CSV field in quotes, its quotes doubled.
-std::string csv_field(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text)
-        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
 bool emulated(const verification& v) {
     return v.origin.device && v.origin.device->emulated;
 }
 
-using json = nlohmann::ordered_json;
+using json = json_forms::json;
 
 json pair(double re, double im) {
     return json::array({re, im});
@@ -152,6 +150,18 @@ void append_worst_bins(json& list, const size_result& s, const char* input,
                                        static_cast<double>(b.exact.imag()))}});
 }
 
+} // namespace
+
+// A CSV field in quotes, its quotes doubled.
+std::string csv_field(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+namespace json_forms {
+
 json provenance_json(const provenance& p) {
     json out = {{"gpu", device_text(p)}};
     if (p.device) {
@@ -176,7 +186,40 @@ json provenance_json(const provenance& p) {
     return out;
 }
 
-} // namespace
+std::string dump(const json& value) {
+    return value.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+} // namespace json_forms
+
+case_result as_case(const size_result& s, std::uint64_t seed) {
+    case_result r;
+    r.spec.lengths = {s.samples};
+    r.spec.seed = seed;
+    r.level = s.level;
+    r.limits = {s.limits.rel_l2, s.limits.rel_linf, s.random ? s.random->bin_limit : 0.0, 0.0};
+    auto errors = [&s](const error_norms& n, const bin_error* bin) {
+        return case_errors{n.rel_l2, n.rel_linf, bin ? bin->units : std::nan(""), 0, n.linf_bin};
+    };
+    r.gpu = errors(s.gpu_vs_exact, s.random ? &s.random->gpu_bin : nullptr);
+    r.four1 = errors(s.four1_vs_exact, s.random ? &s.random->four1_bin : nullptr);
+    if (s.fftw_vs_exact) r.fftw = errors(*s.fftw_vs_exact, nullptr);
+    r.pass = s.pass;
+    for (const bin_values& b : s.worst)
+        r.worst.push_back({0, b.bin, {b.gpu.re, b.gpu.im}, b.exact});
+    if (s.timing) {
+        r.warmups = s.timing->warmups;
+        r.leg_rounds = s.timing->rounds;
+        r.execution.executions = 1;
+        for (const round_times& round : s.timing->rounds)
+            r.execution.seconds.push_back(
+                round.seconds[static_cast<std::size_t>(phase::execution)]);
+        r.fftw_timings = s.timing->fftw;
+        r.four1_seconds = s.timing->four1_seconds;
+        r.context_seconds = s.timing->context_seconds;
+    }
+    return r;
+}
 
 statistics summarise(std::vector<double> seconds) {
     std::sort(seconds.begin(), seconds.end());
@@ -352,7 +395,7 @@ std::string json_text(const verification& v) {
             out["printing_floor"] = {{"rel_l2", v.printing_floor->rel_l2},
                                      {"rel_linf", v.printing_floor->rel_linf}};
     }
-    out["provenance"] = provenance_json(v.origin);
+    out["provenance"] = json_forms::provenance_json(v.origin);
     json timings = json::array();
     for (const size_result& s : v.sizes) {
         if (!s.timing) continue;
@@ -379,8 +422,14 @@ std::string json_text(const verification& v) {
                            {"accuracy", accuracy_json(s)}});
     }
     out["timings"] = std::move(timings);
-    // Non-finite numbers become null; bytes that are not UTF-8 (a path's) become U+FFFD.
-    return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    if (!v.table_path) {
+        json cases = json::array();
+        for (const size_result& s : v.sizes)
+            cases.push_back(
+                json_forms::case_json(as_case(s, s.random ? s.random->seed : 0), emulated(v)));
+        out["cases"] = std::move(cases);
+    }
+    return json_forms::dump(out);
 }
 
 std::string csv_text(const verification& v) {

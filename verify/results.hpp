@@ -4,6 +4,7 @@
 
 #include "accuracy.hpp"
 #include "device_leg.hpp"
+#include "fftw_baseline.hpp"
 #include "provenance.hpp"
 
 #include <cstddef>
@@ -47,6 +48,7 @@ struct timing_result {
     int warmups = 0;
     std::vector<round_times> rounds;
     std::vector<double> four1_seconds;
+    std::array<fftw_timing, 2> fftw;       // one thread, then every core
     std::optional<double> context_seconds; // the first runtime call, at the first size only
 };
 
@@ -56,6 +58,7 @@ struct size_result {
     error_norms gpu_vs_exact;
     error_norms four1_vs_exact;
     error_norms gpu_vs_four1;
+    std::optional<error_norms> fftw_vs_exact; // in a run, not from a table
     double level = 0.0;
     tolerances limits{};
     bool signal_pass = false;
@@ -80,6 +83,10 @@ struct verification {
 std::string summary_text(const verification& v);
 std::string json_text(const verification& v);
 std::string csv_text(const verification& v);
+
+// A size of a run as one of the cases a run of cases checks: kelvane's transform on its signal.
+struct case_result;
+case_result as_case(const size_result& s, std::uint64_t seed);
 
 // The device leg as kelvane's second line measures it: one round's whole wall time.
 inline constexpr const char* whole_leg_name = "device_leg";

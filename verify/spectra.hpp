@@ -14,12 +14,14 @@
 
 namespace kelvane::verify {
 
-// Precondition for both: input not empty.
-inline std::vector<kelvane_complex> four1_spectrum(std::vector<kelvane_complex> input) {
+// Precondition for both: input not empty, four1's a power of two. With `inverse`, four1 runs
+// with sign -1 and gives the device's inverse transform the same way.
+inline std::vector<kelvane_complex> four1_spectrum(std::vector<kelvane_complex> input,
+                                                   bool inverse = false) {
     const auto n = static_cast<std::int32_t>(input.size());
-    const std::int32_t plus = 1;
-    four1_(&input[0].re, &n, &plus);
-    // Bin N - k of sign +1 is bin k of sign -1, and 0 is 0.
+    const std::int32_t sign = inverse ? -1 : 1;
+    four1_(&input[0].re, &n, &sign);
+    // Bin N - k of one sign is bin k of the other, and 0 is 0.
     std::reverse(input.begin() + 1, input.end());
     return input;
 }

@@ -1,8 +1,11 @@
 #include "verify_run.hpp"
 
 #include "accuracy.hpp"
+#include "case_check.hpp"
+#include "case_result.hpp"
 #include "device_leg.hpp"
 #include "exact_transform.hpp"
+#include "fftw_baseline.hpp"
 #include "fields.hpp"
 #include "four1.h"
 #include "options.hpp"
@@ -13,6 +16,7 @@
 #include "spectra.hpp"
 #include "svg_plot.hpp"
 #include "table_reader.hpp"
+#include "timing_loop.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -45,6 +49,15 @@ class progress {
         const bool long_run = std::chrono::steady_clock::now() - start_ > std::chrono::seconds(1);
         if (sizes_ < 2 || !long_run || isatty(STDERR_FILENO) == 0) return;
         std::fprintf(stderr, "\r\033[Kkelvane-verify: 2^%d, %zu of %zu\r", log2, index + 1, sizes_);
+        shown = true;
+    }
+    // A line for each case of a run of cases that has lasted a second.
+    static void show_case(std::size_t index, std::size_t count, const std::string& shape) {
+        static const auto start = std::chrono::steady_clock::now();
+        const bool long_run = std::chrono::steady_clock::now() - start > std::chrono::seconds(1);
+        if (count < 2 || !long_run || isatty(STDERR_FILENO) == 0) return;
+        std::fprintf(stderr, "\r\033[Kkelvane-verify: case %zu of %zu, %s\r", index + 1, count,
+                     shape.c_str());
         shown = true;
     }
     static void clear() {
@@ -144,6 +157,17 @@ size_result measure_size(int log2, const options& chosen, std::optional<double> 
     s.pass = s.signal_pass && s.random->pass;
     const std::int32_t plus = 1;
 
+    // FFTW on the signal, as a run of cases times it.
+    transform_case as_case;
+    as_case.lengths = {samples};
+    const auto* signal_bytes = reinterpret_cast<const std::byte*>(signal.data());
+    const fftw_run fftw = run_fftw(
+        as_case, byte_buffer(signal_bytes, signal_bytes + samples * sizeof(kelvane_complex)),
+        chosen.planning, chosen.warmups, chosen.rounds, least_sample_seconds);
+    std::vector<kelvane_complex> fftw_output(samples);
+    std::memcpy(fftw_output.data(), fftw.output.data(), samples * sizeof(kelvane_complex));
+    s.fftw_vs_exact = compare(fftw_output, exact);
+
     // Every buffer a round uses exists before the first one: a round allocates only what the
     // leg itself does.
     timing_result timing;
@@ -164,6 +188,7 @@ size_result measure_size(int log2, const options& chosen, std::optional<double> 
         timing.rounds.push_back(times);
         timing.four1_seconds.push_back(std::chrono::duration<double>(end - start).count());
     }
+    timing.fftw = fftw.timings;
     s.timing = std::move(timing);
 
     if (chosen.svg_path)
@@ -214,6 +239,49 @@ void check_table(const options& chosen, verification& v, std::optional<plotted_s
                                   std::move(exact)};
 }
 
+case_settings settings_of(const options& chosen) {
+    return {chosen.warmups,      chosen.rounds,         chosen.planning,
+            chosen.tolerance_l2, chosen.tolerance_linf, chosen.tolerance_bin};
+}
+
+// Writes the summary to standard output, then commits the outputs: a run that cannot write its
+// standard output leaves them as they were.
+void publish(const std::string& summary, const std::vector<std::string>& contents) {
+    std::fwrite(summary.data(), 1, summary.size(), stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        stop(exit_usage_or_input,
+             std::string("cannot write standard output: ") + std::strerror(errno));
+    if (std::string failed = commit_outputs(contents); !failed.empty())
+        stop(exit_usage_or_input, failed);
+}
+
+// The transform cases of the command line, one after another.
+int verify_cases(const options& chosen) {
+    case_run run;
+    run.mode = chosen.cases_mode;
+    run.planning = chosen.planning;
+    run.origin = host_provenance();
+    double context_seconds = 0.0;
+    std::string error;
+    run.origin.device = describe_device(context_seconds, error);
+    if (!run.origin.device) stop(exit_no_device, "no usable device: " + error);
+    const case_settings settings = settings_of(chosen);
+    for (std::size_t i = 0; i < chosen.cases.size(); ++i) {
+        const transform_case& c = chosen.cases[i];
+        progress::show_case(i, chosen.cases.size(), shape_text(c.lengths));
+        std::optional<case_result> checked = check_case(c, settings, error);
+        if (!checked) stop(exit_usage_or_input, error);
+        if (i == 0) checked->context_seconds = context_seconds;
+        run.cases.push_back(std::move(*checked));
+    }
+    progress::clear();
+    std::vector<std::string> contents;
+    if (chosen.json_path) contents.push_back(case_json_text(run));
+    if (chosen.csv_path) contents.push_back(case_csv_text(run));
+    publish(case_summary_text(run), contents);
+    return run.pass() ? exit_pass : exit_fail;
+}
+
 int verify(const options& chosen) {
     // Every output is checked before any work.
     std::vector<std::string> targets;
@@ -224,6 +292,7 @@ int verify(const options& chosen) {
 
     // The numeric environment of the comparison run, before any arithmetic.
     driver::enter_flush_to_zero_mode();
+    if (!chosen.cases.empty()) return verify_cases(chosen);
     verification v;
     v.origin = host_provenance();
     std::optional<plotted_spectra> plotted;
@@ -252,15 +321,7 @@ int verify(const options& chosen) {
                                   " bins, verdict " + (v.pass() ? "PASS" : "FAIL");
         contents.push_back(render_svg({plotted->gpu, plotted->four1, plotted->exact, title}));
     }
-    // The outputs are committed only once the summary is out: a run that cannot write its
-    // standard output leaves them as they were.
-    const std::string summary = summary_text(v);
-    std::fwrite(summary.data(), 1, summary.size(), stdout);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        stop(exit_usage_or_input,
-             std::string("cannot write standard output: ") + std::strerror(errno));
-    if (std::string failed = commit_outputs(contents); !failed.empty())
-        stop(exit_usage_or_input, failed);
+    publish(summary_text(v), contents);
     return v.pass() ? exit_pass : exit_fail;
 }
 

@@ -1,0 +1,83 @@
+// What checking one transform case found, its verdict, and the reports of a run of cases:
+// a row a case for people, JSON `cases` for scripts, CSV rows a case and phase.
+#pragma once
+
+#include "case_data.hpp"
+#include "device_leg.hpp"
+#include "fftw_baseline.hpp"
+#include "provenance.hpp"
+#include "transform_case.hpp"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvane::verify {
+
+// The level a case's errors are measured in: eps * sqrt(log2 N) (log2 N at least 1), eps the
+// precision's (2^-24 or 2^-53), N the product of the lengths; twice that where a length has a
+// prime factor above 7, which cuFFT transforms by other algorithms.
+double case_level(const transform_case& c);
+bool has_prime_factor_above_7(const transform_case& c);
+
+// The limits of a case's verdict, in the level's units unless said otherwise.
+struct case_limits {
+    double rel_l2 = 0.0;     // relative L2 error, absolute
+    double rel_linf = 0.0;   // relative L-infinity error on a signal or a file, absolute
+    double bin_units = 0.0;  // largest element error of a random input, in units
+    double round_trip = 0.0; // relative L2 error of forward and back against N x, absolute
+};
+
+// One computed output's errors against the exact one: the worst member's of each figure.
+struct case_errors {
+    double rel_l2 = 0.0;
+    double rel_linf = 0.0;
+    double bin_units = 0.0;
+    std::size_t member = 0; // the member and element of the largest error
+    std::size_t index = 0;
+};
+case_errors worst_member(const std::vector<member_errors>& members);
+
+struct case_result {
+    transform_case spec;
+    double level = 0.0;
+    case_limits limits;
+    case_errors gpu;
+    case_errors fftw;
+    std::optional<case_errors> four1;
+    std::optional<double> round_trip;    // C2C and Z2Z
+    std::optional<bool> input_preserved; // out of place
+    bool pass = false;
+    std::vector<element_values> worst; // the device's, filled when it fails
+
+    int warmups = 0;
+    std::vector<round_times> leg_rounds; // the whole leg, a round each
+    execution_times execution;           // the execution alone, back to back
+    std::array<fftw_timing, 2> fftw_timings;
+    std::vector<double> four1_seconds; // where four1 applies: every member, a round each
+    std::optional<double> context_seconds;
+
+    // 5 N log2 N a complex transform, half that a real one, times the batch.
+    double flops() const;
+};
+
+// The verdict on the device's figures: every member within the limits (the bin criterion for
+// a random input, the L-infinity one otherwise), the round trip where there is one, and the
+// input unchanged out of place, except for C2R and Z2D, which may overwrite it.
+bool case_passes(const case_result& r);
+// Whether a changed input is only a note: C2R and Z2D.
+bool input_may_change(fft_type type);
+
+struct case_run {
+    std::string mode; // "cases", "suite quick" or "suite full"
+    std::vector<case_result> cases;
+    provenance origin;
+    fftw_planning planning = fftw_planning::estimate;
+    bool pass() const;
+};
+
+std::string case_summary_text(const case_run& run);
+std::string case_json_text(const case_run& run);
+std::string case_csv_text(const case_run& run);
+
+} // namespace kelvane::verify

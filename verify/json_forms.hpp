@@ -1,0 +1,28 @@
+// The written forms the reports share: the JSON objects of a provenance and of a case, the
+// JSON text itself, and a quoted CSV field.
+#pragma once
+
+#include "case_result.hpp"
+#include "provenance.hpp"
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace kelvane::verify {
+
+// A CSV field in quotes, its quotes doubled.
+std::string csv_field(const std::string& text);
+
+namespace json_forms {
+
+using json = nlohmann::ordered_json;
+
+json provenance_json(const provenance& p);
+json case_json(const case_result& r, bool emulated);
+
+// Two-space indents and a final newline; non-finite numbers become null and bytes that are not
+// UTF-8 (a path's) become U+FFFD.
+std::string dump(const json& value);
+
+} // namespace json_forms
+} // namespace kelvane::verify
