@@ -87,6 +87,17 @@ const char* input_word(input_source input) {
     return "signal";
 }
 
+// "packed", or the advanced layout's strides and distances: "s2 d250", the output's after a
+// slash where they differ.
+std::string layout_text(const transform_case& c) {
+    const case_geometry g = geometry_of(c);
+    if (!g.advanced) return "packed";
+    std::string text = "s" + std::to_string(g.in.stride) + " d" + std::to_string(g.in.distance);
+    if (g.out.stride != g.in.stride || g.out.distance != g.in.distance)
+        text += "/s" + std::to_string(g.out.stride) + " d" + std::to_string(g.out.distance);
+    return text;
+}
+
 // The figure the verdict reads beside the L2 error: the bin criterion on a random input.
 double element_figure(const case_result& r) {
     return r.spec.input == input_source::random ? r.gpu.bin_units / r.limits.bin_units
@@ -249,15 +260,15 @@ std::string case_summary_text(const case_run& run) {
     append_formatted(out, "kelvane-verify: %zu case%s (%s), FFTW planned with %s\n\n",
                      run.cases.size(), run.cases.size() == 1 ? "" : "s", run.mode.c_str(),
                      std::string(planning_name(run.planning)).c_str());
-    out += "case type shape            batch place dir  prec    L2/lvl  worst/tol  round trip "
-           "input    verdict  exec s      GFLOP/s   FFTW s      speedup\n";
+    out += "case type shape            batch place layout        dir prec     L2/lvl worst/tol "
+           "round trip input    verdict exec s       GFLOP/s    FFTW s       speedup\n";
     for (std::size_t i = 0; i < run.cases.size(); ++i) {
         const case_result& r = run.cases[i];
         const transform_case& c = r.spec;
         std::string round_trip = "-";
         if (r.round_trip) {
             round_trip.clear();
-            append_formatted(round_trip, "%.3f", *r.round_trip / r.limits.round_trip);
+            append_formatted(round_trip, "%.3g", *r.round_trip / r.limits.round_trip);
         }
         const char* input = !r.input_preserved         ? "-"
                             : *r.input_preserved       ? "kept"
@@ -266,13 +277,14 @@ std::string case_summary_text(const case_run& run) {
         const double execution = median_of(r, "execution_back_to_back", emulated);
         const double fftw_all = median_of(r, "fftw_all_cores", emulated);
         append_formatted(out,
-                         "%4zu %-4s %-16s %5zu %-5s %-4s %-6s %8.3f  %9.3f  %-10s %-8s %-7s  "
-                         "%-10.4e  %8.3f  %-10.4e  %7.3f\n",
+                         "%4zu %-4s %-16s %5zu %-5s %-13s %-3s %-6s %8.3g %9.3g %-10s %-8s %-7s "
+                         "%-11.4e %8.3g   %-11.4e %8.3g\n",
                          i + 1, std::string(type_name(c.type)).c_str(),
                          shape_text(c.lengths).c_str(), c.batch, c.in_place ? "in" : "out",
-                         forward(c) ? "fwd" : "inv", precision_word(c), r.gpu.rel_l2 / r.level,
-                         element_figure(r), round_trip.c_str(), input, r.pass ? "PASS" : "FAIL",
-                         execution, r.flops() / execution * 1e-9, fftw_all, fftw_all / execution);
+                         layout_text(c).c_str(), forward(c) ? "fwd" : "inv", precision_word(c),
+                         r.gpu.rel_l2 / r.level, element_figure(r), round_trip.c_str(), input,
+                         r.pass ? "PASS" : "FAIL", execution, r.flops() / execution * 1e-9,
+                         fftw_all, fftw_all / execution);
     }
     out += "\n  L2/lvl: the device's relative L2 error over the case's level, eps*sqrt(log2 N),\n"
            "  twice that where a length has a prime factor above 7. worst/tol: the largest\n"
