@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # The checks that need a real GPU, in one call: builds the cuda variant, runs the tests with
 # KELVANE_REQUIRE_GPU=1, runs kelvane into a file and checks it with kelvane-verify --table,
-# then runs kelvane-verify's default run and --sizes 10:24 (and --suite quick where the program
-# has it). Every result lands in one folder, with a summary that names each step: passed,
+# then runs kelvane-verify's default run, --sizes 10:24 and --suite quick. Every result lands in one folder, with a summary that names each step: passed,
 # failed, or skipped with the reason. GPU nodes are often offline with a bare image (the CUDA
 # toolkit, CMake and a compiler), so the libraries the build needs come from Debian packages
 # that --fetch downloads beforehand, on a machine with network, into .gpu-deps/.
@@ -81,11 +80,8 @@ if [ "$failed" = 0 ]; then
     step verify_table "$build/kelvane-verify" --table "$results/table.txt" --json "$results/table.json"
     step verify_default "$build/kelvane-verify" --json "$results/default.json" --svg "$results/default.svg"
     step verify_sizes "$build/kelvane-verify" --sizes 10:24 --json "$results/sizes.json" --csv "$results/sizes.csv"
-    if "$build/kelvane-verify" --help | grep -q -- '--suite'; then
-        step verify_suite "$build/kelvane-verify" --suite quick --json "$results/suite.json"
-    else
-        skip "verify_suite" "this kelvane-verify has no --suite yet"
-    fi
+    step verify_suite "$build/kelvane-verify" --suite quick --json "$results/suite.json" \
+        --csv "$results/suite.csv"
 else
     skip "tests and runs" "the build did not complete"
 fi
