@@ -11,6 +11,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <regex>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -313,12 +314,19 @@ TEST(VerifySweep, RowsMatchTheSizesAndRoundsAsked) {
     std::getline(lines, line);
     const auto header = csv_fields(line);
     ASSERT_EQ(header.front(), "log2n");
+    ASSERT_GE(header.size(), 4U);
+    EXPECT_EQ(std::vector<std::string>(header.end() - 4, header.end()),
+              (std::vector<std::string>{"processor", "host", "started_utc", "command_line"}));
     std::size_t rows = 0;
     while (std::getline(lines, line)) {
         const auto fields = csv_fields(line);
         ASSERT_EQ(fields.size(), header.size()) << line;
         EXPECT_NE(fields[11].find("emulation"), std::string::npos) << "provenance in every row";
         EXPECT_EQ(fields[3], fields[2] == "context_creation" ? "1" : "2") << line;
+        EXPECT_TRUE(std::regex_match(fields[fields.size() - 2],
+                                     std::regex("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}Z")))
+            << line;
+        EXPECT_NE(fields.back().find("--sizes 3:5 --rounds 2"), std::string::npos) << line;
         ++rows;
     }
     EXPECT_EQ(rows, 3U * 13U + 1U) << "thirteen timed rows a size and the context once";

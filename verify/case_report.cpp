@@ -346,9 +346,11 @@ std::string case_csv_text(const case_run& run) {
     const bool emulated = emulated_device(run.origin);
     std::string out = "case,type,shape,batch,in_place,direction,precision,input,seed,phase,"
                       "samples,executions,threads,median_s,min_s,max_s,clock,emulated,gpu_rel_l2,"
-                      "verdict,device,kelvane\n";
+                      "verdict,device,kelvane," +
+                      std::string(provenance_columns) + "\n";
     const std::string device = csv_field(device_text(run.origin));
     const std::string build = csv_field(run.origin.kelvane_version + " " + run.origin.commit);
+    const std::string origin = provenance_fields(run.origin);
     for (std::size_t i = 0; i < run.cases.size(); ++i) {
         const case_result& r = run.cases[i];
         const transform_case& c = r.spec;
@@ -361,14 +363,14 @@ std::string case_csv_text(const case_run& run) {
             const statistics s = summarise(row.seconds);
             append_formatted(out,
                              "%zu,%s,%s,%zu,%s,%s,%s,%s,%s,%s,%zu,%zu,%d,%.9g,%.9g,%.9g,%s,%s,%.6e,"
-                             "%s,%s,%s\n",
+                             "%s,%s,%s,%s\n",
                              i + 1, std::string(type_name(c.type)).c_str(),
                              shape_text(c.lengths).c_str(), c.batch, c.in_place ? "true" : "false",
                              direction_word(c), precision_word(c), input.c_str(), seed.c_str(),
                              row.name.c_str(), row.seconds.size(), row.executions, row.threads,
                              s.median, s.minimum, s.maximum, csv_field(row.clock).c_str(),
                              emulated ? "true" : "false", r.gpu.rel_l2, r.pass ? "pass" : "fail",
-                             device.c_str(), build.c_str());
+                             device.c_str(), build.c_str(), origin.c_str());
         }
     }
     return out;

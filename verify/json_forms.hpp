@@ -13,6 +13,11 @@ namespace kelvane::verify {
 // A CSV field in quotes, its quotes doubled.
 std::string csv_field(const std::string& text);
 
+// The columns every CSV row ends with, after the device and kelvane's version and commit: the
+// processor, the host, the run's start (UTC, ISO 8601) and the command line.
+inline constexpr const char* provenance_columns = "processor,host,started_utc,command_line";
+std::string provenance_fields(const provenance& p);
+
 namespace json_forms {
 
 using json = nlohmann::ordered_json;

@@ -33,7 +33,8 @@ struct options {
     // The transforms to check, each checked on its own; none for kelvane's own transform at
     // each size, on its signal and the random input.
     std::vector<transform_case> cases;
-    std::string cases_mode; // "cases" or "suite NAME"
+    std::string cases_mode;   // "cases" or "suite NAME"
+    std::string command_line; // the program's whole command line, for the provenance
 };
 
 // Sizes a sweep may cover: 2^1 to 2^26 samples.

@@ -4,9 +4,11 @@
 #include "four1_fast.hpp"
 #include "kelvane_commit.h"
 
+#include <ctime>
 #include <fstream>
 #include <pmmintrin.h>
 #include <string_view>
+#include <unistd.h>
 
 namespace kelvane::verify {
 namespace {
@@ -28,8 +30,38 @@ std::string version_line() {
     return std::string("kelvane-verify ") + KELVANE_VERSION + ", commit " + KELVANE_COMMIT;
 }
 
-provenance host_provenance() {
+std::string shell_line(std::span<const char* const> arguments) {
+    std::string line;
+    for (const char* argument : arguments) {
+        const std::string_view text = argument;
+        const bool plain =
+            !text.empty() &&
+            text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                   "0123456789-_./=:,+@%") == std::string_view::npos;
+        if (!line.empty()) line += ' ';
+        if (plain) {
+            line += text;
+            continue;
+        }
+        line += '\'';
+        for (const char c : text)
+            line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        line += '\'';
+    }
+    return line;
+}
+
+provenance host_provenance(std::string command_line) {
     provenance p;
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) == 0) p.host = host;
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    char stamp[32] = {};
+    if (gmtime_r(&now, &utc) != nullptr &&
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc) > 0)
+        p.started_utc = stamp;
+    p.command_line = std::move(command_line);
     p.four1_path = reference::four1_path_name(reference::four1_best_path());
     p.mxcsr = _mm_getcsr();
     const unsigned flush = _MM_FLUSH_ZERO_ON | _MM_DENORMALS_ZERO_ON;

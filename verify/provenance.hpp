@@ -5,6 +5,7 @@
 #include "device_leg.hpp"
 
 #include <optional>
+#include <span>
 #include <string>
 
 namespace kelvane::verify {
@@ -18,13 +19,19 @@ struct provenance {
     std::string kelvane_version;
     std::string commit;
     std::string cpu;
+    std::string host;
+    std::string started_utc;  // ISO 8601, to the second
+    std::string command_line; // as a shell would take it back
 };
 
 // "kelvane-verify <version>, commit <commit>".
 std::string version_line();
 
-// Everything but the device, as this process runs now.
-provenance host_provenance();
+// Everything but the device, as this process runs now, with its command line.
+provenance host_provenance(std::string command_line = {});
+
+// The arguments as one line a POSIX shell reads back into them: each quoted where it needs it.
+std::string shell_line(std::span<const char* const> arguments);
 
 // "13.0" from the runtime's 13000; "12.0.1" from cuFFT's 12001 style.
 std::string runtime_version_text(int version);

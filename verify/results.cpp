@@ -160,6 +160,11 @@ std::string csv_field(const std::string& text) {
     return quoted + "\"";
 }
 
+std::string provenance_fields(const provenance& p) {
+    return csv_field(p.cpu) + "," + csv_field(p.host) + "," + p.started_utc + "," +
+           csv_field(p.command_line);
+}
+
 namespace json_forms {
 
 json provenance_json(const provenance& p) {
@@ -183,6 +188,9 @@ json provenance_json(const provenance& p) {
     out["kelvane_version"] = p.kelvane_version;
     out["commit"] = p.commit;
     out["cpu"] = p.cpu;
+    out["host"] = p.host;
+    out["started_utc"] = p.started_utc;
+    out["command_line"] = p.command_line;
     return out;
 }
 
@@ -435,9 +443,11 @@ std::string json_text(const verification& v) {
 std::string csv_text(const verification& v) {
     std::string out = "log2n,n,phase,samples,median_s,min_s,max_s,clock,emulated,gpu_rel_l2,"
                       "verdict,device,kelvane,gpu_linf_bin,seed,random_gpu_bin_error,"
-                      "random_gpu_bin\n";
+                      "random_gpu_bin," +
+                      std::string(provenance_columns) + "\n";
     const std::string device = csv_field(device_text(v.origin));
     const std::string build = csv_field(v.origin.kelvane_version + " " + v.origin.commit);
+    const std::string origin = provenance_fields(v.origin);
     for (const size_result& s : v.sizes) {
         if (!s.timing) continue;
         std::string random = ",,";
@@ -448,12 +458,13 @@ std::string csv_text(const verification& v) {
                              s.random->gpu_bin.units, s.random->gpu_bin.bin);
         }
         for (const timed_row& r : timed_rows(*s.timing, emulated(v)))
-            append_formatted(out, "%d,%zu,%s,%zu,%.9g,%.9g,%.9g,%s,%s,%.6e,%s,%s,%s,%zu,%s\n",
+            append_formatted(out, "%d,%zu,%s,%zu,%.9g,%.9g,%.9g,%s,%s,%.6e,%s,%s,%s,%zu,%s,%s\n",
                              log2_of(s.samples), s.samples, r.name.c_str(), r.samples,
                              r.stats.median, r.stats.minimum, r.stats.maximum,
                              csv_field(r.clock).c_str(), emulated(v) ? "true" : "false",
                              s.gpu_vs_exact.rel_l2, s.pass ? "pass" : "fail", device.c_str(),
-                             build.c_str(), s.gpu_vs_exact.linf_bin, random.c_str());
+                             build.c_str(), s.gpu_vs_exact.linf_bin, random.c_str(),
+                             origin.c_str());
     }
     return out;
 }

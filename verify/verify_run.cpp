@@ -260,7 +260,7 @@ int verify_cases(const options& chosen) {
     case_run run;
     run.mode = chosen.cases_mode;
     run.planning = chosen.planning;
-    run.origin = host_provenance();
+    run.origin = host_provenance(chosen.command_line);
     double context_seconds = 0.0;
     std::string error;
     run.origin.device = describe_device(context_seconds, error);
@@ -294,7 +294,7 @@ int verify(const options& chosen) {
     driver::enter_flush_to_zero_mode();
     if (!chosen.cases.empty()) return verify_cases(chosen);
     verification v;
-    v.origin = host_provenance();
+    v.origin = host_provenance(chosen.command_line);
     std::optional<plotted_spectra> plotted;
     if (chosen.table_path) {
         check_table(chosen, v, plotted);
@@ -352,7 +352,9 @@ int run_verify(int argc, const char* const* argv) {
             std::fputs(text->text.c_str(), stdout);
             return std::fflush(stdout) == 0 ? exit_pass : exit_usage_or_input;
         }
-        return verify(std::get<options>(parsed));
+        options chosen = std::get<options>(parsed);
+        chosen.command_line = shell_line({argv, static_cast<std::size_t>(argc > 0 ? argc : 0)});
+        return verify(chosen);
     } catch (const std::bad_alloc&) {
         stop(exit_out_of_resources, "out of memory");
     } catch (const std::system_error& error) {
