@@ -75,6 +75,12 @@ provenance host_provenance(std::string command_line) {
     return p;
 }
 
+std::string device_label(const provenance& p) {
+    if (!p.device) return "GPU column of the table";
+    if (p.device->emulated) return "GPU, emulated on the host";
+    return "GPU: " + p.device->name;
+}
+
 std::string runtime_version_text(int version) {
     return std::to_string(version / 1000) + "." + std::to_string(version % 1000 / 10);
 }

@@ -40,4 +40,8 @@ std::string cufft_version_text(int version);
 // One line saying what computed the device column.
 std::string device_text(const provenance& p);
 
+// The device as a legend names it: "GPU: <its name>", "GPU, emulated on the host", or the
+// table's device column where a table was read.
+std::string device_label(const provenance& p);
+
 } // namespace kelvane::verify
