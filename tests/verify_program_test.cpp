@@ -217,7 +217,6 @@ TEST(VerifyUsage, BadArgumentsAndInputsGiveOneLineAndStatus2) {
         {"--type", "r2c", "--shape", "16", "--in-place", "--stride", "2"},
         {"--shape", "16", "--stride", "0"},
         {"--fftw-plan", "exhaustive"},
-        {"--shape", "16", "--svg", "cases.svg"},
         {"--table", "-", "--shape", "16"},
         {"--shape", "16", "--input", "/nonexistent/input.bin"},
     };

@@ -1,3 +1,4 @@
+#include "case_plot.hpp"
 #include "case_result.hpp"
 #include "formatted.hpp"
 #include "json_forms.hpp"
@@ -374,6 +375,93 @@ std::string case_csv_text(const case_run& run) {
         }
     }
     return out;
+}
+
+} // namespace kelvane::verify
+
+namespace kelvane::verify {
+namespace {
+
+plot_point point_of(const case_result& r, double y, bool flagged = false) {
+    const fft_type t = r.spec.type;
+    const mark_shape shape = complex_only(t) ? mark_shape::circle
+                             : real_input(t) ? mark_shape::square
+                                             : mark_shape::triangle;
+    return {static_cast<double>(total_length(r.spec)), y, shape, double_precision(t), flagged};
+}
+
+} // namespace
+
+std::string case_svg_text(const std::vector<case_result>& cases, const provenance& origin,
+                          const std::string& title) {
+    const bool emulated = emulated_device(origin);
+    const std::string device = device_label(origin);
+    plot_panel l2{"Accuracy: relative L2 error over the level eps sqrt(log2 N)", "L2 / level", {}};
+    plot_panel worst{"Worst element error over its tolerance", "worst / tolerance", {}};
+    plot_panel time{"Time per execution", "seconds", {}};
+    plot_panel rate{"Rate: 5 N log2 N a complex transform, half a real one", "GFLOP/s", {}};
+    plot_curve l2_device{device, case_colours::device, {}};
+    plot_curve l2_fftw{"FFTW, the case's precision", case_colours::fftw_one, {}};
+    plot_curve l2_four1{"four1", case_colours::four1, {}};
+    plot_curve l2_limit{"the verdict's tolerance", case_plot_layout::tolerance_colour, {}, true};
+    plot_curve worst_device = l2_device;
+    plot_curve worst_fftw = l2_fftw;
+    plot_curve worst_four1 = l2_four1;
+    plot_curve worst_limit = l2_limit;
+    const std::string suffix = emulated ? " (EMULATED)" : "";
+    plot_curve t_device{device + ", execution", case_colours::device, {}};
+    plot_curve t_leg{device + ", whole leg" + suffix, case_colours::device_leg, {}};
+    plot_curve t_fftw_one{"FFTW, 1 thread", case_colours::fftw_one, {}};
+    plot_curve t_fftw_all{"FFTW, every core", case_colours::fftw_all, {}};
+    plot_curve t_four1{"four1", case_colours::four1, {}};
+    std::array<plot_curve, 5> time_curves{t_device, t_leg, t_fftw_one, t_fftw_all, t_four1};
+    std::array<plot_curve, 5> rate_curves = time_curves;
+    for (const case_result& r : cases) {
+        const bool random = r.spec.input == input_source::random;
+        auto worst_of = [&](const case_errors& e) {
+            return random ? e.bin_units / r.limits.bin_units : e.rel_linf / r.limits.rel_linf;
+        };
+        l2_device.points.push_back(point_of(r, r.gpu.rel_l2 / r.level, !r.pass));
+        l2_fftw.points.push_back(point_of(r, r.fftw.rel_l2 / r.level));
+        l2_limit.points.push_back(point_of(r, r.limits.rel_l2 / r.level));
+        worst_device.points.push_back(point_of(r, worst_of(r.gpu), !r.pass));
+        worst_fftw.points.push_back(point_of(r, worst_of(r.fftw)));
+        worst_limit.points.push_back(point_of(r, 1.0));
+        if (r.four1) {
+            l2_four1.points.push_back(point_of(r, r.four1->rel_l2 / r.level));
+            worst_four1.points.push_back(point_of(r, worst_of(*r.four1)));
+        }
+        const double seconds[5] = {
+            median_of(r, "execution_back_to_back", emulated),
+            median_of(r, whole_leg_name, emulated), median_of(r, "fftw_1_thread", emulated),
+            median_of(r, "fftw_all_cores", emulated), median_of(r, "four1", emulated)};
+        for (std::size_t i = 0; i < time_curves.size(); ++i) {
+            if (!std::isfinite(seconds[i])) continue;
+            time_curves[i].points.push_back(point_of(r, seconds[i], i == 0 && !r.pass));
+            rate_curves[i].points.push_back(
+                point_of(r, r.flops() / seconds[i] * 1e-9, i == 0 && !r.pass));
+        }
+    }
+    l2.curves = {l2_limit, l2_fftw, l2_device};
+    worst.curves = {worst_limit, worst_fftw, worst_device};
+    if (!l2_four1.points.empty()) {
+        l2.curves.insert(l2.curves.begin() + 1, l2_four1);
+        worst.curves.insert(worst.curves.begin() + 1, worst_four1);
+    }
+    for (std::size_t i = 0; i < time_curves.size(); ++i) {
+        if (time_curves[i].points.empty()) continue;
+        time.curves.push_back(std::move(time_curves[i]));
+        rate.curves.push_back(std::move(rate_curves[i]));
+    }
+    std::vector<std::string> notes = {
+        "x: the transform's length N (the product of its lengths); one mark a case and series; "
+        "a red ring: a failing case.",
+        "Circles C2C and Z2Z, squares R2C and D2Z, triangles C2R and Z2D; filled single "
+        "precision, hollow double."};
+    if (emulated)
+        notes.push_back("The device is EMULATED on the host: its times are host code's, not a "
+                        "GPU's.");
+    return render_case_plot(title, notes, {l2, worst, time, rate});
 }
 
 } // namespace kelvane::verify

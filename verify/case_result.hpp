@@ -80,4 +80,18 @@ std::string case_summary_text(const case_run& run);
 std::string case_json_text(const case_run& run);
 std::string case_csv_text(const case_run& run);
 
+// The picture of several cases: accuracy over its level and the worst element over its
+// tolerance, each with the tolerance, then time per execution and GFLOP/s, against the length.
+std::string case_svg_text(const std::vector<case_result>& cases, const provenance& origin,
+                          const std::string& title);
+
+// The series' colours, which tests read back from the rendered picture.
+namespace case_colours {
+inline constexpr const char* device = "#1f77b4";
+inline constexpr const char* device_leg = "#9ecae1";
+inline constexpr const char* fftw_one = "#2ca02c";
+inline constexpr const char* fftw_all = "#9467bd";
+inline constexpr const char* four1 = "#ff7f0e";
+} // namespace case_colours
+
 } // namespace kelvane::verify

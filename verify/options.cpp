@@ -298,9 +298,6 @@ command_line parse_options(std::span<const char* const> arguments, const std::st
         chosen.cases = std::move(std::get<std::vector<transform_case>>(cases));
         chosen.cases_mode = "cases";
     }
-    if (!chosen.cases.empty() && chosen.svg_path)
-        return usage_error{"--svg draws kelvane's own transform, not the cases of --type, "
-                           "--shape or --suite"};
     return chosen;
 }
 

@@ -162,29 +162,6 @@ void legend_entry(std::string& out, int x, int y, const char* colour, const char
     append_formatted(out, "<text x=\"%d\" y=\"%d\" font-size=\"13\">%s</text>\n", x + 24, y, text);
 }
 
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '&':
-            out += "&amp;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 double svg_layout::column_centre(std::size_t bin, std::size_t bins) {
@@ -225,10 +202,10 @@ std::string render_svg(const plot_input& input) {
         width, height, width, height);
     append_formatted(out, "<rect width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n", width, height);
     out += "<text x=\"" + std::to_string(width / 2) +
-           "\" y=\"28\" text-anchor=\"middle\" font-size=\"18\">" + escaped(input.title) +
+           "\" y=\"28\" text-anchor=\"middle\" font-size=\"18\">" + xml_escaped(input.title) +
            "</text>\n";
-    const std::string device_axis = escaped(input.device.label) + " |X| (dB)";
-    const std::string second_axis = escaped(input.second.label) + " |X| (dB)";
+    const std::string device_axis = xml_escaped(input.device.label) + " |X| (dB)";
+    const std::string second_axis = xml_escaped(input.second.label) + " |X| (dB)";
     draw_axes(out, magnitudes, 0, device_axis.c_str(), bins);
     draw_envelope(out, device_magnitude, magnitudes, 0, gpu_colour);
     draw_zero_marks(out, device_magnitude, 0, gpu_colour, 0);
@@ -257,9 +234,9 @@ std::string render_svg(const plot_input& input) {
     append_formatted(
         out, "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\" font-size=\"13\">%s</text>\n",
         (plot_left + plot_right) / 2, height - 18,
-        escaped(input.x_label + "; ticks at a panel's foot mark bins of exactly zero").c_str());
-    legend_entry(out, plot_left + 10, 48, gpu_colour, escaped(input.device.label).c_str());
-    legend_entry(out, plot_left + 560, 48, four1_colour, escaped(input.second.label).c_str());
+        xml_escaped(input.x_label + "; ticks at a panel's foot mark bins of exactly zero").c_str());
+    legend_entry(out, plot_left + 10, 48, gpu_colour, xml_escaped(input.device.label).c_str());
+    legend_entry(out, plot_left + 560, 48, four1_colour, xml_escaped(input.second.label).c_str());
     out += "</svg>\n";
     return out;
 }

@@ -295,6 +295,11 @@ int verify_cases(const options& chosen) {
     std::vector<std::string> contents;
     if (chosen.json_path) contents.push_back(case_json_text(run));
     if (chosen.csv_path) contents.push_back(case_csv_text(run));
+    if (chosen.svg_path)
+        contents.push_back(case_svg_text(run.cases, run.origin,
+                                         "kelvane-verify: " + run.mode + ", " +
+                                             std::to_string(run.cases.size()) + " cases, verdict " +
+                                             (run.pass() ? "PASS" : "FAIL")));
     publish(case_summary_text(run), contents);
     return run.pass() ? exit_pass : exit_fail;
 }
@@ -334,9 +339,20 @@ int verify(const options& chosen) {
     if (chosen.json_path) contents.push_back(json_text(v));
     if (chosen.csv_path) contents.push_back(csv_text(v));
     if (chosen.svg_path) {
-        const std::string title = "kelvane-verify: " + std::to_string(v.sizes.back().samples) +
-                                  " bins, verdict " + (v.pass() ? "PASS" : "FAIL");
-        contents.push_back(render_svg(spectrum_picture(*plotted, v, title)));
+        if (v.sizes.size() > 1) {
+            std::vector<case_result> cases;
+            for (const size_result& s : v.sizes)
+                cases.push_back(as_case(s, chosen.seed));
+            contents.push_back(case_svg_text(cases, v.origin,
+                                             "kelvane-verify: 2^" +
+                                                 std::to_string(chosen.smallest_log2) + " to 2^" +
+                                                 std::to_string(chosen.largest_log2) +
+                                                 ", verdict " + (v.pass() ? "PASS" : "FAIL")));
+        } else {
+            const std::string title = "kelvane-verify: " + std::to_string(v.sizes.back().samples) +
+                                      " bins, verdict " + (v.pass() ? "PASS" : "FAIL");
+            contents.push_back(render_svg(spectrum_picture(*plotted, v, title)));
+        }
     }
     publish(summary_text(v), contents);
     return v.pass() ? exit_pass : exit_fail;
