@@ -14,6 +14,10 @@ std::string read_file(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+void write_text(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
 scratch_folder::scratch_folder() {
     std::string pattern = ::testing::TempDir() + "kelvane_test_XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());

@@ -9,6 +9,9 @@ namespace kelvane::test_support {
 // The bytes of the file at `path`; empty when it cannot be read.
 std::string read_file(const std::string& path);
 
+// Replaces the file at `path` with `text`.
+void write_text(const std::string& path, const std::string& text);
+
 // A folder of this test alone under the test's temporary folder, removed with all it holds.
 class scratch_folder {
   public:

@@ -30,16 +30,13 @@ using kelvane::test_support::read_file;
 using kelvane::test_support::run_program;
 using kelvane::test_support::scratch_folder;
 using kelvane::test_support::temporaries_in;
+using kelvane::test_support::write_text;
 
 const std::string verify_program = KELVANE_VERIFY_PROGRAM;
 const std::vector<std::string> quick_run = {"--sizes", "1:1", "--rounds", "1", "--warmups", "0"};
 
 bool is_json(const std::string& text) {
     return !text.empty() && !nlohmann::json::parse(text, nullptr, false).is_discarded();
-}
-
-void write_text(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
 }
 
 mode_t type_of(const std::string& path) {
@@ -151,7 +148,7 @@ TEST(VerifyOutputs, EachKindOfTargetIsWrittenOrRefusedAsItShouldBe) {
          },
          2,
          [](const scratch_folder& f, const child_result& r) {
-             EXPECT_NE(r.err.find("the table being read"), std::string::npos) << r.err;
+             EXPECT_NE(r.err.find("it is an input"), std::string::npos) << r.err;
              EXPECT_EQ(read_file(f / "table"), "not read");
          }},
         {"a directory, before any work",

@@ -1,6 +1,7 @@
 #include "case_plot.hpp"
 #include "case_result.hpp"
 #include "formatted.hpp"
+#include "html_report.hpp"
 #include "json_forms.hpp"
 #include "results.hpp"
 
@@ -462,6 +463,75 @@ std::string case_svg_text(const std::vector<case_result>& cases, const provenanc
         notes.push_back("The device is EMULATED on the host: its times are host code's, not a "
                         "GPU's.");
     return render_case_plot(title, notes, {l2, worst, time, rate});
+}
+
+} // namespace kelvane::verify
+
+namespace kelvane::verify {
+
+html_report case_html(const case_run& run, std::vector<std::string> pictures, std::string text) {
+    const bool emulated = emulated_device(run.origin);
+    html_report page;
+    page.title = "kelvane-verify: " + run.mode + ", " + std::to_string(run.cases.size()) +
+                 (run.cases.size() == 1 ? " case" : " cases");
+    page.good = run.pass();
+    page.verdict = run.pass() ? "PASS" : "FAIL";
+    const provenance& p = run.origin;
+    page.provenance.header = {"", ""};
+    page.provenance.rows = {{"device", device_text(p)},
+                            {"exact", p.yardstick},
+                            {"baseline", baseline_version(false) + "; " + baseline_version(true) +
+                                             "; planned with " +
+                                             std::string(planning_name(run.planning))},
+                            {"kelvane", p.kelvane_version + ", commit " + p.commit},
+                            {"cpu", p.cpu},
+                            {"host", p.host},
+                            {"started", p.started_utc},
+                            {"command", p.command_line}};
+    page.cases.header = {"case",    "type",   "shape",    "batch",     "place",          "layout",
+                         "dir",     "prec",   "L2/level", "worst/tol", "round trip/tol", "input",
+                         "verdict", "exec s", "GFLOP/s",  "FFTW s",    "speedup",        "rerun"};
+    page.cases.row_class = "case";
+    for (std::size_t i = 0; i < run.cases.size(); ++i) {
+        const case_result& r = run.cases[i];
+        const transform_case& c = r.spec;
+        auto g = [](double value) {
+            std::string shown;
+            append_formatted(shown, "%.3g", value);
+            return shown;
+        };
+        const double execution = median_of(r, "execution_back_to_back", emulated);
+        const double fftw_all = median_of(r, "fftw_all_cores", emulated);
+        page.cases.rows.push_back(
+            {std::to_string(i + 1), std::string(type_name(c.type)), shape_text(c.lengths),
+             std::to_string(c.batch), c.in_place ? "in" : "out", layout_text(c),
+             forward(c) ? "forward" : "inverse", precision_word(c), g(r.gpu.rel_l2 / r.level),
+             g(element_figure(r)), r.round_trip ? g(*r.round_trip / r.limits.round_trip) : "-",
+             !r.input_preserved         ? "-"
+             : *r.input_preserved       ? "kept"
+             : input_may_change(c.type) ? "changed (allowed)"
+                                        : "CHANGED",
+             r.pass ? "PASS" : "FAIL", g(execution), g(r.flops() / execution * 1e-9), g(fftw_all),
+             g(fftw_all / execution), "kelvane-verify " + rerun_options(c)});
+        page.cases.flagged.push_back(!r.pass);
+        if (r.worst.empty()) continue;
+        html_table worst;
+        worst.header = {"member", "index", "device", "exact"};
+        for (const element_values& w : r.worst) {
+            std::string device;
+            std::string exact;
+            append_formatted(device, "(%.8e, %.8e)", static_cast<double>(w.value.real()),
+                             static_cast<double>(w.value.imag()));
+            append_formatted(exact, "(%.8e, %.8e)", static_cast<double>(w.exact.real()),
+                             static_cast<double>(w.exact.imag()));
+            worst.rows.push_back(
+                {std::to_string(w.member), std::to_string(w.index), device, exact});
+        }
+        page.details.emplace_back("Worst elements of case " + std::to_string(i + 1), worst);
+    }
+    page.pictures = std::move(pictures);
+    page.text = std::move(text);
+    return page;
 }
 
 } // namespace kelvane::verify

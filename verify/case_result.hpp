@@ -85,6 +85,11 @@ std::string case_csv_text(const case_run& run);
 std::string case_svg_text(const std::vector<case_result>& cases, const provenance& origin,
                           const std::string& title);
 
+// The page of a run of cases: provenance, a row a case, the worst elements of failing ones,
+// `pictures` and the text report.
+struct html_report;
+html_report case_html(const case_run& run, std::vector<std::string> pictures, std::string text);
+
 // The series' colours, which tests read back from the rendered picture.
 namespace case_colours {
 inline constexpr const char* device = "#1f77b4";

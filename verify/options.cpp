@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <set>
 #include <string_view>
 
 namespace kelvane::verify {
@@ -91,8 +92,16 @@ std::unique_ptr<CLI::App> make_parser(options& chosen, std::string& sizes, case_
     app->add_option("--json", chosen.json_path, "the figures for scripts")->type_name("FILE");
     app->add_option("--svg", chosen.svg_path, "a picture of the spectra and errors")
         ->type_name("FILE");
-    app->add_option("--csv", chosen.csv_path, "the timings, a row per size and phase")
+    app->add_option("--csv", chosen.csv_path, "the timings, a row per size or case and phase")
         ->type_name("FILE");
+    app->add_option("--html", chosen.html_path,
+                    "one self-contained page: verdict, provenance, cases and pictures")
+        ->type_name("FILE");
+    app->add_option("--compare", chosen.compare_paths,
+                    "compare two runs' --json reports instead of running; exit 1 where a case "
+                    "regressed")
+        ->type_name("OLD NEW")
+        ->expected(2);
     app->add_option("--tol-l2", chosen.tolerance_l2,
                     "the device's largest accepted relative L2 error (default 8 eps "
                     "sqrt(log2 N), eps = 2^-24)")
@@ -248,6 +257,13 @@ command_line parse_options(std::span<const char* const> arguments, const std::st
     } catch (const CLI::ParseError& error) {
         return usage_error{one_line(error.what())};
     }
+    // A comparison reads two reports and writes text, a picture and a page.
+    if (!chosen.compare_paths.empty())
+        for (const CLI::Option* option : app->get_options())
+            if (option->count() > 0 &&
+                !std::set<std::string>{"--compare", "--svg", "--html"}.contains(option->get_name()))
+                return usage_error{"--compare reads two reports: " + option->get_name() +
+                                   " needs a run"};
     // What only a run has.
     if (chosen.table_path)
         for (const char* run_only :

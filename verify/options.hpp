@@ -21,6 +21,9 @@ struct options {
     std::optional<std::string> json_path;
     std::optional<std::string> svg_path;
     std::optional<std::string> csv_path;
+    std::optional<std::string> html_path;
+    // Compare two runs' JSON reports, OLD then NEW, instead of running.
+    std::vector<std::string> compare_paths;
     std::optional<double> tolerance_l2;   // the device's largest accepted rel L2 error
     std::optional<double> tolerance_linf; // and rel Linf error on the signal
     std::optional<double> tolerance_bin;  // and largest bin error on the random input

@@ -199,14 +199,15 @@ void discard_temporaries() {
 } // namespace
 
 std::string claim_outputs(std::span<const std::string> targets,
-                          const std::optional<std::string>& input) {
+                          std::span<const std::string> inputs) {
     const mode_t mask = umask(0);
     umask(mask);
     const mode_t new_file_mode = 0666 & ~mask;
     std::vector<claimed_target>& all = claimed();
     std::vector<identity> identities;
-    const bool input_is_a_file = input && *input != "-";
-    const identity input_identity = input_is_a_file ? identity_of(*input) : identity{};
+    std::vector<identity> input_identities;
+    for (const std::string& input : inputs)
+        if (input != "-") input_identities.push_back(identity_of(input));
     for (const std::string& path : targets) {
         claimed_target target{path, {}, delivery::rename_over, 0, -1, 0};
         if (std::string reason = examine(target, new_file_mode); !reason.empty()) return reason;
@@ -215,8 +216,8 @@ std::string claim_outputs(std::span<const std::string> targets,
             if (identities[i] == id)
                 return "cannot write " + path + ": it is the same file as the output " +
                        all[i].given;
-        if (input_is_a_file && input_identity.exists && id == input_identity)
-            return "cannot write " + path + ": it is the table being read";
+        for (const identity& input : input_identities)
+            if (input.exists && id == input) return "cannot write " + path + ": it is an input";
         identities.push_back(id);
         all.push_back(std::move(target));
     }

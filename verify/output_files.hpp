@@ -16,10 +16,11 @@
 namespace kelvane::verify {
 
 // Claims every path of `targets` (in order), refusing, with a one-line message that names the
-// path: two targets that are one file, a target that is the file `input` names, a directory,
-// and a folder that is missing or not writable. Empty when every target is claimed. Call once.
+// path: two targets that are one file, a target that is a file `inputs` names ("-" names
+// standard input), a directory, and a folder that is missing or not writable. Empty when every
+// target is claimed. Call once.
 std::string claim_outputs(std::span<const std::string> targets,
-                          const std::optional<std::string>& input);
+                          std::span<const std::string> inputs);
 
 // Writes contents[i] to the i-th claimed target, all or none. Empty, or the one-line reason
 // when something could not be written; the temporaries are gone either way.

@@ -3,11 +3,13 @@
 #include "accuracy.hpp"
 #include "case_check.hpp"
 #include "case_result.hpp"
+#include "compare.hpp"
 #include "device_leg.hpp"
 #include "exact_transform.hpp"
 #include "fftw_baseline.hpp"
 #include "fields.hpp"
 #include "four1.h"
+#include "html_report.hpp"
 #include "options.hpp"
 #include "output_files.hpp"
 #include "random_input.hpp"
@@ -191,7 +193,7 @@ size_result measure_size(int log2, const options& chosen, std::optional<double> 
     timing.fftw = fftw.timings;
     s.timing = std::move(timing);
 
-    if (chosen.svg_path)
+    if (chosen.svg_path || chosen.html_path)
         plotted = plotted_spectra{std::move(gpu), std::move(four1), std::move(exact)};
     return s;
 }
@@ -251,7 +253,7 @@ void check_table(const options& chosen, verification& v, std::optional<plotted_s
     v.printed_four1_seconds = table.four1_seconds;
     v.printed_gpu_seconds = table.gpu_seconds;
     v.printing_floor = printing_floor(exact);
-    if (chosen.svg_path)
+    if (chosen.svg_path || chosen.html_path)
         plotted = plotted_spectra{std::move(table.gpu), std::move(table.four1_mirrored),
                                   std::move(exact)};
 }
@@ -270,6 +272,21 @@ void publish(const std::string& summary, const std::vector<std::string>& content
              std::string("cannot write standard output: ") + std::strerror(errno));
     if (std::string failed = commit_outputs(contents); !failed.empty())
         stop(exit_usage_or_input, failed);
+}
+
+// Two runs' reports, compared; no device is needed.
+int compare_reports(const options& chosen) {
+    std::string error;
+    std::optional<reported_run> before = read_report(chosen.compare_paths[0], error);
+    if (!before) stop(exit_usage_or_input, error);
+    std::optional<reported_run> after = read_report(chosen.compare_paths[1], error);
+    if (!after) stop(exit_usage_or_input, error);
+    const comparison compared = compare_runs(std::move(*before), std::move(*after));
+    std::vector<std::string> contents;
+    if (chosen.svg_path) contents.push_back(comparison_svg(compared));
+    if (chosen.html_path) contents.push_back(comparison_html(compared));
+    publish(comparison_text(compared), contents);
+    return compared.regressed() ? exit_fail : exit_pass;
 }
 
 // The transform cases of the command line, one after another.
@@ -295,23 +312,34 @@ int verify_cases(const options& chosen) {
     std::vector<std::string> contents;
     if (chosen.json_path) contents.push_back(case_json_text(run));
     if (chosen.csv_path) contents.push_back(case_csv_text(run));
-    if (chosen.svg_path)
-        contents.push_back(case_svg_text(run.cases, run.origin,
-                                         "kelvane-verify: " + run.mode + ", " +
-                                             std::to_string(run.cases.size()) + " cases, verdict " +
-                                             (run.pass() ? "PASS" : "FAIL")));
-    publish(case_summary_text(run), contents);
+    const std::string picture =
+        chosen.svg_path || chosen.html_path
+            ? case_svg_text(run.cases, run.origin,
+                            "kelvane-verify: " + run.mode + ", " +
+                                std::to_string(run.cases.size()) + " cases, verdict " +
+                                (run.pass() ? "PASS" : "FAIL"))
+            : std::string();
+    if (chosen.svg_path) contents.push_back(picture);
+    const std::string summary = case_summary_text(run);
+    if (chosen.html_path) contents.push_back(render_html(case_html(run, {picture}, summary)));
+    publish(summary, contents);
     return run.pass() ? exit_pass : exit_fail;
 }
 
 int verify(const options& chosen) {
     // Every output is checked before any work.
     std::vector<std::string> targets;
-    for (const auto* path : {&chosen.json_path, &chosen.csv_path, &chosen.svg_path})
+    for (const auto* path :
+         {&chosen.json_path, &chosen.csv_path, &chosen.svg_path, &chosen.html_path})
         if (*path) targets.push_back(**path);
-    if (std::string refused = claim_outputs(targets, chosen.table_path); !refused.empty())
+    std::vector<std::string> inputs = chosen.compare_paths;
+    if (chosen.table_path) inputs.push_back(*chosen.table_path);
+    for (const transform_case& c : chosen.cases)
+        if (c.input == input_source::file) inputs.push_back(c.input_file);
+    if (std::string refused = claim_outputs(targets, inputs); !refused.empty())
         stop(exit_usage_or_input, refused);
 
+    if (!chosen.compare_paths.empty()) return compare_reports(chosen);
     // The numeric environment of the comparison run, before any arithmetic.
     driver::enter_flush_to_zero_mode();
     if (!chosen.cases.empty()) return verify_cases(chosen);
@@ -338,23 +366,34 @@ int verify(const options& chosen) {
     std::vector<std::string> contents;
     if (chosen.json_path) contents.push_back(json_text(v));
     if (chosen.csv_path) contents.push_back(csv_text(v));
-    if (chosen.svg_path) {
+    std::string picture;
+    if (chosen.svg_path || chosen.html_path) {
         if (v.sizes.size() > 1) {
             std::vector<case_result> cases;
             for (const size_result& s : v.sizes)
                 cases.push_back(as_case(s, chosen.seed));
-            contents.push_back(case_svg_text(cases, v.origin,
-                                             "kelvane-verify: 2^" +
-                                                 std::to_string(chosen.smallest_log2) + " to 2^" +
-                                                 std::to_string(chosen.largest_log2) +
-                                                 ", verdict " + (v.pass() ? "PASS" : "FAIL")));
+            picture = case_svg_text(cases, v.origin,
+                                    "kelvane-verify: 2^" + std::to_string(chosen.smallest_log2) +
+                                        " to 2^" + std::to_string(chosen.largest_log2) +
+                                        ", verdict " + (v.pass() ? "PASS" : "FAIL"));
         } else {
             const std::string title = "kelvane-verify: " + std::to_string(v.sizes.back().samples) +
                                       " bins, verdict " + (v.pass() ? "PASS" : "FAIL");
-            contents.push_back(render_svg(spectrum_picture(*plotted, v, title)));
+            picture = render_svg(spectrum_picture(*plotted, v, title));
         }
     }
-    publish(summary_text(v), contents);
+    if (chosen.svg_path) contents.push_back(picture);
+    const std::string summary = summary_text(v);
+    if (chosen.html_path) {
+        case_run as_run;
+        as_run.mode = v.table_path ? "the table " + *v.table_path : "kelvane's transform";
+        as_run.origin = v.origin;
+        as_run.planning = chosen.planning;
+        for (const size_result& s : v.sizes)
+            as_run.cases.push_back(as_case(s, chosen.seed));
+        contents.push_back(render_html(case_html(as_run, {picture}, summary)));
+    }
+    publish(summary, contents);
     return v.pass() ? exit_pass : exit_fail;
 }
 
