@@ -1,5 +1,7 @@
 // The picture as users see it: rendered by a headless browser, the plot areas are drawn, both
 // curves show in their colours, and one corrupted bin stands out in the error panel.
+#include "case_plot.hpp"
+#include "case_result.hpp"
 #include "child_process.hpp"
 #include "files.hpp"
 #include "svg_plot.hpp"
@@ -7,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <png.h>
 #include <string>
 #include <unistd.h>
@@ -66,15 +69,16 @@ std::optional<std::string> browser() {
     return std::nullopt;
 }
 
-std::optional<picture> render(const std::string& svg_path, const std::string& png_path) {
+std::optional<picture> render(const std::string& svg_path, const std::string& png_path,
+                              int width = layout::width, int height = layout::height) {
     const auto shell = browser();
     if (!shell) return std::nullopt;
     // A browser that hangs must not hold the suite: a minute is plenty for one picture.
-    const auto result = run_program(
-        {"/usr/bin/timeout", "60", *shell, "--headless", "--no-sandbox", "--disable-gpu",
-         "--hide-scrollbars", "--force-device-scale-factor=1",
-         "--window-size=" + std::to_string(layout::width) + "," + std::to_string(layout::height),
-         "--screenshot=" + png_path, "file://" + svg_path});
+    const auto result =
+        run_program({"/usr/bin/timeout", "60", *shell, "--headless", "--no-sandbox",
+                     "--disable-gpu", "--hide-scrollbars", "--force-device-scale-factor=1",
+                     "--window-size=" + std::to_string(width) + "," + std::to_string(height),
+                     "--screenshot=" + png_path, "file://" + svg_path});
     EXPECT_EQ(result.exit_status, 0) << result.err;
     return read_png(png_path);
 }
@@ -158,6 +162,121 @@ TEST(VerifySvg, RenderedPlotShowsBothCurvesTheToleranceAndACorruptedBinAnywhere)
             EXPECT_LT(spike + 60, usual)
                 << "spike at " << spike_bin << ", bin " << elsewhere % bins;
         }
+    }
+}
+
+// Pixels of `colour` in the rectangle given.
+std::size_t pixels_of(const picture& p, rgb colour, int left, int top, int width, int height) {
+    std::size_t count = 0;
+    for (int y = top; y < top + height && y < p.height; ++y)
+        for (int x = left; x < left + width && x < p.width; ++x)
+            count += close_to(p.at(x, y), colour) ? 1U : 0U;
+    return count;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+TEST(VerifyPictures, EveryKindOfPictureRendersWithItsMarks) {
+    const auto shell = browser();
+    if (!shell) GTEST_SKIP() << "no headless browser installed (chromium-headless-shell)";
+    namespace plot = kelvane::verify::case_plot_layout;
+    const kelvane::test_support::scratch_folder f;
+    const std::string verify = KELVANE_VERIFY_PROGRAM;
+    ASSERT_EQ(run_program({verify, "--rounds", "1", "--shape", "64,1000", "--json", f / "old.json"})
+                  .exit_status,
+              0);
+    struct row {
+        std::string name;
+        std::vector<std::string> arguments; // the picture goes to f / "p.svg"
+        int status;
+        std::size_t panels;
+        bool tolerance; // the verdict's tolerance drawn in the first two panels
+    };
+    const std::vector<row> rows = {
+        {"a sweep", {"--sizes", "6:9"}, 0, 4, true},
+        {"a run of cases", {"--type", "z2z", "--shape", "100,8x8,3x4x5"}, 0, 4, true},
+        {"a suite's kind of run, failing", {"--shape", "17,256", "--batch", "3"}, 1, 4, true},
+        {"a comparison", {"--compare", f / "old.json", f / "old.json"}, 0, 2, false},
+    };
+    const rgb device = parse_colour(kelvane::verify::case_colours::device);
+    const rgb tolerance = parse_colour(plot::tolerance_colour);
+    for (const row& r : rows) {
+        std::vector<std::string> command = {verify, "--svg", f / "p.svg"};
+        if (r.name != "a comparison") command.insert(command.end(), {"--rounds", "1"});
+        command.insert(command.end(), r.arguments.begin(), r.arguments.end());
+        const auto run = run_program(
+            command, r.status == 1 ? std::vector<std::string>{"KELVANE_EMU_PERTURB=40:1"}
+                                   : std::vector<std::string>{});
+        ASSERT_EQ(run.exit_status, r.status) << r.name << run.err;
+        const auto shown = render(f / "p.svg", f / "p.png", plot::width, plot::height);
+        ASSERT_TRUE(shown) << r.name;
+        for (std::size_t panel = 0; panel < r.panels; ++panel) {
+            const int left = plot::panel_left[panel % 2];
+            const int top = plot::panel_top[panel / 2];
+            // A hollow mark has some 20 pixels of its colour, a filled one some 60.
+            EXPECT_GT(pixels_of(*shown, device, left, top, plot::panel_width, plot::panel_height),
+                      40U)
+                << r.name << ": the device's marks in panel " << panel;
+            if (r.tolerance && panel < 2) {
+                EXPECT_GT(
+                    pixels_of(*shown, tolerance, left, top, plot::panel_width, plot::panel_height),
+                    100U)
+                    << r.name << ": the tolerance in panel " << panel;
+            }
+        }
+        const std::string svg = kelvane::test_support::read_file(f / "p.svg");
+        EXPECT_EQ(svg.find("<script"), std::string::npos) << r.name;
+        EXPECT_EQ(svg.find("href"), std::string::npos) << r.name;
+        if (r.status == 1) {
+            EXPECT_GT(occurrences(svg, "r=\"9\""), 0U) << "a failing case's ring";
+        }
+        if (r.name != "a comparison") {
+            EXPECT_NE(svg.find("EMULATED"), std::string::npos) << r.name << ": says emulated";
+        }
+    }
+}
+
+TEST(VerifyPictures, TheHtmlPageHoldsEveryCaseAndEveryPictureInline) {
+    const auto shell = browser();
+    if (!shell) GTEST_SKIP() << "no headless browser installed (chromium-headless-shell)";
+    const kelvane::test_support::scratch_folder f;
+    const std::string verify = KELVANE_VERIFY_PROGRAM;
+    struct row {
+        std::string name;
+        std::vector<std::string> arguments;
+        int status;
+    };
+    const std::vector<row> rows = {
+        {"the default run", {}, 0},
+        {"a failing run of cases", {"--type", "r2c", "--shape", "1000,30x40,4x5x6"}, 1},
+    };
+    for (const row& r : rows) {
+        std::vector<std::string> command = {
+            verify, "--rounds", "1", "--html", f / "page.html", "--json", f / "page.json"};
+        command.insert(command.end(), r.arguments.begin(), r.arguments.end());
+        const auto run = run_program(
+            command, r.status == 1 ? std::vector<std::string>{"KELVANE_EMU_PERTURB=77:1"}
+                                   : std::vector<std::string>{});
+        ASSERT_EQ(run.exit_status, r.status) << r.name << run.err;
+        const std::string page = kelvane::test_support::read_file(f / "page.html");
+        const auto json = nlohmann::json::parse(kelvane::test_support::read_file(f / "page.json"));
+        EXPECT_EQ(occurrences(page, "<tr class=\"case"), json["cases"].size()) << r.name;
+        for (const auto& c : json["cases"])
+            EXPECT_NE(page.find("<td>" + c["type"].get<std::string>() + "</td>"), std::string::npos)
+                << r.name;
+        EXPECT_EQ(occurrences(page, "<svg"), 1U) << r.name << ": the picture inline";
+        for (const char* outside : {"<script", "href=", "src=", "@import", "url("})
+            EXPECT_EQ(page.find(outside), std::string::npos) << r.name << ": " << outside;
+        EXPECT_EQ(page.find("Worst elements") != std::string::npos, r.status == 1) << r.name;
+        const auto shown = render(f / "page.html", f / "page.png", 1280, 3000);
+        ASSERT_TRUE(shown) << r.name;
+        EXPECT_GT(pixels_of(*shown, parse_colour(layout::gpu_colour), 0, 0, 1280, 3000), 500U)
+            << r.name << ": the inline picture is drawn";
     }
 }
 

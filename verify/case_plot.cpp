@@ -120,8 +120,8 @@ void draw_panel(std::string& out, const plot_panel& panel, int left, int top, lo
                              y_of(sorted[0].y), x_of(sorted[0].n) + 30, y_of(sorted[0].y));
         if (!path.empty())
             append_formatted(out,
-                             "<path d=\"%s\" fill=\"none\" stroke=\"%s\" stroke-width=\"1.5\" "
-                             "stroke-dasharray=\"7 4\"/>\n",
+                             "<path d=\"%s\" fill=\"none\" stroke=\"%s\" stroke-width=\"2\" "
+                             "stroke-dasharray=\"7 4\" shape-rendering=\"crispEdges\"/>\n",
                              path.c_str(), curve.colour);
     }
     for (const plot_curve& curve : panel.curves) {

@@ -10,7 +10,7 @@ namespace kelvane::verify {
 
 namespace case_plot_layout {
 inline constexpr int width = 1200;
-inline constexpr int height = 1020;
+inline constexpr int height = 1040;
 // Panels in reading order: left to right, then top to bottom.
 inline constexpr int panel_left[2] = {90, 690};
 inline constexpr int panel_width = 480;
