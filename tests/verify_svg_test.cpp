@@ -3,6 +3,7 @@
 #include "case_plot.hpp"
 #include "case_result.hpp"
 #include "child_process.hpp"
+#include "error_map.hpp"
 #include "files.hpp"
 #include "svg_plot.hpp"
 
@@ -239,6 +240,30 @@ TEST(VerifyPictures, EveryKindOfPictureRendersWithItsMarks) {
             EXPECT_NE(svg.find("EMULATED"), std::string::npos) << r.name << ": says emulated";
         }
     }
+}
+
+TEST(VerifyPictures, AOneCaseRunOf3DMapsWhereItsWrongElementLies) {
+    const auto shell = browser();
+    if (!shell) GTEST_SKIP() << "no headless browser installed (chromium-headless-shell)";
+    namespace map = kelvane::verify::error_map_layout;
+    const kelvane::test_support::scratch_folder f;
+    // The output is 64 x 48 x 51 complex numbers a member; element 3000 of the buffer is in
+    // plane 1, row 10, column 42.
+    const auto run = run_program({KELVANE_VERIFY_PROGRAM, "--rounds", "1", "--type", "r2c",
+                                  "--shape", "64x48x100", "--batch", "2", "--svg", f / "map.svg"},
+                                 {"KELVANE_EMU_PERTURB=3000:1"});
+    ASSERT_EQ(run.exit_status, 1) << run.err;
+    const auto shown = render(f / "map.svg", f / "map.png", map::width, map::height);
+    ASSERT_TRUE(shown);
+    const double side = static_cast<double>(map::map_size) / 51;
+    auto cell_colour = [&](int row, int column) {
+        return shown->at(map::map_left + static_cast<int>((column + 0.5) * side),
+                         map::map_top + static_cast<int>((row + 0.5) * side));
+    };
+    const rgb above = parse_colour(map::above_colour);
+    EXPECT_TRUE(close_to(cell_colour(10, 42), above)) << "the wrong element's cell";
+    for (const auto& [row, column] : {std::pair{0, 0}, std::pair{10, 41}, std::pair{47, 50}})
+        EXPECT_FALSE(close_to(cell_colour(row, column), above)) << row << ", " << column;
 }
 
 TEST(VerifyPictures, TheHtmlPageHoldsEveryCaseAndEveryPictureInline) {

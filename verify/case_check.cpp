@@ -96,6 +96,9 @@ std::optional<case_result> check_case(const transform_case& c, const case_settin
         run_fftw(c, *input, s.planning, s.warmups, s.rounds, least_sample_seconds);
     r.fftw = worst_member(errors_per_member(g, g.out, fftw.output, exact, r.level));
     r.fftw_timings = fftw.timings;
+    if (s.keep_outputs)
+        r.outputs =
+            kept_outputs{gather(g, g.out, device.output), gather(g, g.out, fftw.output), exact};
     if (four1_applies(c)) check_four1(logical_input, exact, s, r);
 
     byte_buffer leg_output(c.in_place ? input->size() : g.output_bytes());

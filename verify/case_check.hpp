@@ -19,6 +19,7 @@ struct case_settings {
     std::optional<double> tolerance_l2; // absolute, in place of the level's multiple
     std::optional<double> tolerance_linf;
     std::optional<double> tolerance_bin; // in the level's units
+    bool keep_outputs = false;           // for a picture of the case alone
 };
 
 // The limits of a case: 8, 4 and 16 times its level, and twice the L2 limit for a round trip,

@@ -1,9 +1,11 @@
 #include "case_plot.hpp"
 #include "case_result.hpp"
+#include "error_map.hpp"
 #include "formatted.hpp"
 #include "html_report.hpp"
 #include "json_forms.hpp"
 #include "results.hpp"
+#include "svg_plot.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -532,6 +534,60 @@ html_report case_html(const case_run& run, std::vector<std::string> pictures, st
     page.pictures = std::move(pictures);
     page.text = std::move(text);
     return page;
+}
+
+} // namespace kelvane::verify
+
+namespace kelvane::verify {
+
+std::string single_case_svg(const case_result& r, const provenance& origin) {
+    const kept_outputs& kept = *r.outputs;
+    const transform_case& c = r.spec;
+    long double largest = 0.0L;
+    long double sum_squares = 0.0L;
+    for (const exact_complex& e : kept.exact) {
+        largest = std::max(largest, std::abs(e));
+        sum_squares += std::norm(e);
+    }
+    const long double rms = std::sqrt(sum_squares / static_cast<long double>(kept.exact.size()));
+    // The verdict's element limit in the picture's units, |X - exact| / max |exact|.
+    const double tolerance = c.input == input_source::random
+                                 ? static_cast<double>(r.limits.bin_units * r.level * rms / largest)
+                                 : r.limits.rel_linf;
+    const std::string title = "kelvane-verify: " + std::string(type_name(c.type)) + " " +
+                              shape_text(c.lengths) + ", batch " + std::to_string(c.batch) +
+                              ", verdict " + (r.pass ? "PASS" : "FAIL");
+    if (c.lengths.size() == 1) {
+        plot_input input;
+        input.bins = kept.exact.size();
+        input.device = {device_label(origin), [&kept](std::size_t k) { return kept.device[k]; }};
+        input.second = {"FFTW, the case's precision",
+                        [&kept](std::size_t k) { return kept.fftw[k]; }};
+        input.exact = [&kept](std::size_t k) { return kept.exact[k]; };
+        input.tolerance = tolerance;
+        input.title = title;
+        input.x_label = c.batch > 1 ? "output element, the batch's members one after another"
+                                    : "output element";
+        return render_svg(input);
+    }
+    const case_geometry g = geometry_of(c);
+    error_map_input map;
+    map.rows = g.out.lengths[1];
+    map.columns = g.out.lengths[2];
+    map.errors.assign(map.rows * map.columns, 0.0);
+    const std::size_t plane = map.rows * map.columns;
+    for (std::size_t k = 0; k < kept.exact.size(); ++k) {
+        const double e = static_cast<double>(std::abs(kept.device[k] - kept.exact[k]) / largest);
+        double& cell = map.errors[k % plane];
+        if (std::isnan(e) || (!std::isnan(cell) && e > cell)) cell = e;
+    }
+    map.tolerance = tolerance;
+    map.title = title + ", " + device_label(origin);
+    map.axes = "the device's error at each output element, |X - exact| / max |exact|: rows the "
+               "second-to-last axis, columns the last" +
+               std::string(c.lengths.size() == 3 ? ", the largest over the first axis" : "") +
+               (c.batch > 1 ? " and over the batch" : "");
+    return render_error_map(map);
 }
 
 } // namespace kelvane::verify

@@ -38,6 +38,13 @@ struct case_errors {
 };
 case_errors worst_member(const std::vector<member_errors>& members);
 
+// The logical values of a case's outputs, member after member, kept for its picture.
+struct kept_outputs {
+    std::vector<exact_complex> device;
+    std::vector<exact_complex> fftw;
+    std::vector<exact_complex> exact;
+};
+
 struct case_result {
     transform_case spec;
     double level = 0.0;
@@ -56,6 +63,7 @@ struct case_result {
     std::array<fftw_timing, 2> fftw_timings;
     std::vector<double> four1_seconds; // where four1 applies: every member, a round each
     std::optional<double> context_seconds;
+    std::optional<kept_outputs> outputs; // where the picture of this case alone is drawn
 
     // 5 N log2 N a complex transform, half that a real one, times the batch.
     double flops() const;
@@ -84,6 +92,11 @@ std::string case_csv_text(const case_run& run);
 // tolerance, each with the tolerance, then time per execution and GFLOP/s, against the length.
 std::string case_svg_text(const std::vector<case_result>& cases, const provenance& origin,
                           const std::string& title);
+
+// The picture of one case, from its kept outputs: for one length, the spectra of the device
+// and FFTW and their errors over every element, members one after another; for 2D and 3D, a
+// map of the device's errors over the last two axes.
+std::string single_case_svg(const case_result& r, const provenance& origin);
 
 // The page of a run of cases: provenance, a row a case, the worst elements of failing ones,
 // `pictures` and the text report.

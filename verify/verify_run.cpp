@@ -299,7 +299,8 @@ int verify_cases(const options& chosen) {
     std::string error;
     run.origin.device = describe_device(context_seconds, error);
     if (!run.origin.device) stop(exit_no_device, "no usable device: " + error);
-    const case_settings settings = settings_of(chosen);
+    case_settings settings = settings_of(chosen);
+    settings.keep_outputs = chosen.cases.size() == 1 && (chosen.svg_path || chosen.html_path);
     for (std::size_t i = 0; i < chosen.cases.size(); ++i) {
         const transform_case& c = chosen.cases[i];
         progress::show_case(i, chosen.cases.size(), shape_text(c.lengths));
@@ -312,13 +313,14 @@ int verify_cases(const options& chosen) {
     std::vector<std::string> contents;
     if (chosen.json_path) contents.push_back(case_json_text(run));
     if (chosen.csv_path) contents.push_back(case_csv_text(run));
-    const std::string picture =
-        chosen.svg_path || chosen.html_path
-            ? case_svg_text(run.cases, run.origin,
-                            "kelvane-verify: " + run.mode + ", " +
-                                std::to_string(run.cases.size()) + " cases, verdict " +
-                                (run.pass() ? "PASS" : "FAIL"))
-            : std::string();
+    std::string picture;
+    if (chosen.svg_path || chosen.html_path)
+        picture = run.cases.size() == 1
+                      ? single_case_svg(run.cases[0], run.origin)
+                      : case_svg_text(run.cases, run.origin,
+                                      "kelvane-verify: " + run.mode + ", " +
+                                          std::to_string(run.cases.size()) + " cases, verdict " +
+                                          (run.pass() ? "PASS" : "FAIL"));
     if (chosen.svg_path) contents.push_back(picture);
     const std::string summary = case_summary_text(run);
     if (chosen.html_path) contents.push_back(render_html(case_html(run, {picture}, summary)));
