@@ -9,7 +9,7 @@
 #include "exact_transform.hpp"
 #include "random_input.hpp"
 #include "signal.hpp"
-#include "spectra.hpp"
+#include "computed_sides.hpp"
 
 #include <algorithm>
 #include <cstdio>

@@ -106,7 +106,7 @@ bool takes_the_passes(std::size_t n) {
 }
 
 // The radices of the stages of a length, in the order they run: one radix 2 first where the
-// power of two is odd, then 4s, then the odd primes. None where a prime factor exceeds
+// power of two is odd, then fours, then the odd primes. None where a prime factor exceeds
 // largest_radix: that length takes Bluestein's chirp.
 std::optional<std::vector<std::size_t>> radices_of(std::size_t n) {
     std::vector<std::size_t> radices;

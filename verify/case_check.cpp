@@ -2,9 +2,9 @@
 
 #include "accuracy.hpp"
 #include "case_data.hpp"
+#include "computed_sides.hpp"
 #include "device_leg.hpp"
 #include "exact_transform.hpp"
-#include "spectra.hpp"
 #include "timing_loop.hpp"
 
 #include <chrono>
@@ -22,14 +22,16 @@ constexpr double round_trip_multiple = 2.0;
 // member's errors, and each round's seconds for all members.
 void check_four1(std::span<const exact_complex> input, std::span<const exact_complex> exact,
                  const case_settings& s, case_result& r) {
-    const std::size_t n = r.spec.lengths[0];
+    const std::size_t n = r.transform.lengths[0];
     std::vector<member_errors> members;
-    std::vector<std::vector<kelvane_complex>> inputs(r.spec.batch, std::vector<kelvane_complex>(n));
-    for (std::size_t b = 0; b < r.spec.batch; ++b) {
+    std::vector<std::vector<kelvane_complex>> inputs(r.transform.batch,
+                                                     std::vector<kelvane_complex>(n));
+    for (std::size_t b = 0; b < r.transform.batch; ++b) {
         for (std::size_t k = 0; k < n; ++k)
             inputs[b][k] = {static_cast<float>(input[b * n + k].real()),
                             static_cast<float>(input[b * n + k].imag())};
-        const std::vector<kelvane_complex> spectrum = four1_spectrum(inputs[b], r.spec.inverse);
+        const std::vector<kelvane_complex> spectrum =
+            four1_spectrum(inputs[b], r.transform.inverse);
         const auto member_exact = exact.subspan(b * n, n);
         const error_norms norms = compare(spectrum, member_exact);
         members.push_back({norms.rel_l2, norms.rel_linf, norms.linf_bin,
@@ -37,7 +39,7 @@ void check_four1(std::span<const exact_complex> input, std::span<const exact_com
     }
     r.four1 = worst_member(members);
     const auto length = static_cast<std::int32_t>(n);
-    const std::int32_t sign = r.spec.inverse ? -1 : 1;
+    const std::int32_t sign = r.transform.inverse ? -1 : 1;
     std::vector<kelvane_complex> work(n);
     for (int round = 0; round < s.warmups + s.rounds; ++round) {
         double seconds = 0.0;
@@ -70,7 +72,7 @@ std::optional<case_result> check_case(const transform_case& c, const case_settin
     const std::optional<byte_buffer> input = make_input(c, g, error);
     if (!input) return std::nullopt;
     case_result r;
-    r.spec = c;
+    r.transform = c;
     r.level = case_level(c);
     r.limits = limits_of(c, s);
     r.warmups = s.warmups;

@@ -47,9 +47,10 @@ case_errors worst_member(const std::vector<member_errors>& members) {
 }
 
 double case_result::flops() const {
-    const auto n = static_cast<double>(total_length(spec));
-    const double per_transform = 5.0 * n * std::log2(n) * (complex_only(spec.type) ? 1.0 : 0.5);
-    return per_transform * static_cast<double>(spec.batch);
+    const auto n = static_cast<double>(total_length(transform));
+    const double per_transform =
+        5.0 * n * std::log2(n) * (complex_only(transform.type) ? 1.0 : 0.5);
+    return per_transform * static_cast<double>(transform.batch);
 }
 
 bool input_may_change(fft_type type) {
@@ -58,12 +59,12 @@ bool input_may_change(fft_type type) {
 
 bool case_passes(const case_result& r) {
     const case_errors& e = r.gpu;
-    const bool random = r.spec.input == input_source::random;
+    const bool random = r.transform.input == input_source::random;
     // Written so that NaN fails every test.
     bool pass = e.rel_l2 <= r.limits.rel_l2 &&
                 (random ? e.bin_units <= r.limits.bin_units : e.rel_linf <= r.limits.rel_linf);
     if (r.round_trip) pass = pass && *r.round_trip <= r.limits.round_trip;
-    if (r.input_preserved && !input_may_change(r.spec.type)) pass = pass && *r.input_preserved;
+    if (r.input_preserved && !input_may_change(r.transform.type)) pass = pass && *r.input_preserved;
     return pass;
 }
 
@@ -104,8 +105,8 @@ std::string layout_text(const transform_case& c) {
 
 // The figure the verdict reads beside the L2 error: the bin criterion on a random input.
 double element_figure(const case_result& r) {
-    return r.spec.input == input_source::random ? r.gpu.bin_units / r.limits.bin_units
-                                                : r.gpu.rel_linf / r.limits.rel_linf;
+    return r.transform.input == input_source::random ? r.gpu.bin_units / r.limits.bin_units
+                                                     : r.gpu.rel_linf / r.limits.rel_linf;
 }
 
 bool emulated_device(const provenance& p) {
@@ -169,7 +170,7 @@ json errors_json(const case_errors& e, double level) {
 }
 
 json case_json(const case_result& r, bool emulated) {
-    const transform_case& c = r.spec;
+    const transform_case& c = r.transform;
     json out = {{"type", type_name(c.type)},
                 {"shape", c.lengths},
                 {"batch", c.batch},
@@ -268,7 +269,7 @@ std::string case_summary_text(const case_run& run) {
            "round trip input    verdict exec s       GFLOP/s    FFTW s       speedup\n";
     for (std::size_t i = 0; i < run.cases.size(); ++i) {
         const case_result& r = run.cases[i];
-        const transform_case& c = r.spec;
+        const transform_case& c = r.transform;
         std::string round_trip = "-";
         if (r.round_trip) {
             round_trip.clear();
@@ -301,7 +302,7 @@ std::string case_summary_text(const case_run& run) {
     out += "\nrerun a case alone\n";
     for (std::size_t i = 0; i < run.cases.size(); ++i)
         append_formatted(out, "%4zu kelvane-verify %s\n", i + 1,
-                         rerun_options(run.cases[i].spec).c_str());
+                         rerun_options(run.cases[i].transform).c_str());
 
     for (std::size_t i = 0; i < run.cases.size(); ++i) {
         const case_result& r = run.cases[i];
@@ -357,7 +358,7 @@ std::string case_csv_text(const case_run& run) {
     const std::string origin = provenance_fields(run.origin);
     for (std::size_t i = 0; i < run.cases.size(); ++i) {
         const case_result& r = run.cases[i];
-        const transform_case& c = r.spec;
+        const transform_case& c = r.transform;
         const std::string seed =
             c.input == input_source::random ? std::to_string(c.seed) : std::string();
         const std::string input =
@@ -386,11 +387,11 @@ namespace kelvane::verify {
 namespace {
 
 plot_point point_of(const case_result& r, double y, bool flagged = false) {
-    const fft_type t = r.spec.type;
+    const fft_type t = r.transform.type;
     const mark_shape shape = complex_only(t) ? mark_shape::circle
                              : real_input(t) ? mark_shape::square
                                              : mark_shape::triangle;
-    return {static_cast<double>(total_length(r.spec)), y, shape, double_precision(t), flagged};
+    return {static_cast<double>(total_length(r.transform)), y, shape, double_precision(t), flagged};
 }
 
 } // namespace
@@ -420,7 +421,7 @@ std::string case_svg_text(const std::vector<case_result>& cases, const provenanc
     std::array<plot_curve, 5> time_curves{t_device, t_leg, t_fftw_one, t_fftw_all, t_four1};
     std::array<plot_curve, 5> rate_curves = time_curves;
     for (const case_result& r : cases) {
-        const bool random = r.spec.input == input_source::random;
+        const bool random = r.transform.input == input_source::random;
         auto worst_of = [&](const case_errors& e) {
             return random ? e.bin_units / r.limits.bin_units : e.rel_linf / r.limits.rel_linf;
         };
@@ -496,7 +497,7 @@ html_report case_html(const case_run& run, std::vector<std::string> pictures, st
     page.cases.row_class = "case";
     for (std::size_t i = 0; i < run.cases.size(); ++i) {
         const case_result& r = run.cases[i];
-        const transform_case& c = r.spec;
+        const transform_case& c = r.transform;
         auto g = [](double value) {
             std::string shown;
             append_formatted(shown, "%.3g", value);
@@ -542,7 +543,7 @@ namespace kelvane::verify {
 
 std::string single_case_svg(const case_result& r, const provenance& origin) {
     const kept_outputs& kept = *r.outputs;
-    const transform_case& c = r.spec;
+    const transform_case& c = r.transform;
     long double largest = 0.0L;
     long double sum_squares = 0.0L;
     for (const exact_complex& e : kept.exact) {

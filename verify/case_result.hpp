@@ -46,7 +46,7 @@ struct kept_outputs {
 };
 
 struct case_result {
-    transform_case spec;
+    transform_case transform; // the transform checked
     double level = 0.0;
     case_limits limits;
     case_errors gpu;

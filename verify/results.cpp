@@ -202,8 +202,8 @@ std::string dump(const json& value) {
 
 case_result as_case(const size_result& s, std::uint64_t seed) {
     case_result r;
-    r.spec.lengths = {s.samples};
-    r.spec.seed = seed;
+    r.transform.lengths = {s.samples};
+    r.transform.seed = seed;
     r.level = s.level;
     r.limits = {s.limits.rel_l2, s.limits.rel_linf, s.random ? s.random->bin_limit : 0.0, 0.0};
     auto errors = [&s](const error_norms& n, const bin_error* bin) {
