@@ -160,12 +160,7 @@ std::string render_case_plot(const std::string& title, const std::vector<std::st
             for (const plot_point& p : curve.points)
                 if (drawn(p)) lengths.push_back(p.n);
     const log_range xs = range_of(lengths);
-    std::string out;
-    append_formatted(out,
-                     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
-                     "viewBox=\"0 0 %d %d\" font-family=\"sans-serif\">\n",
-                     width, height, width, height);
-    append_formatted(out, "<rect width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n", width, height);
+    std::string out = svg_start(width, height);
     append_formatted(out,
                      "<text x=\"%d\" y=\"30\" text-anchor=\"middle\" font-size=\"18\">%s</text>\n",
                      width / 2, xml_escaped(title).c_str());

@@ -270,11 +270,8 @@ std::string case_summary_text(const case_run& run) {
     for (std::size_t i = 0; i < run.cases.size(); ++i) {
         const case_result& r = run.cases[i];
         const transform_case& c = r.transform;
-        std::string round_trip = "-";
-        if (r.round_trip) {
-            round_trip.clear();
-            append_formatted(round_trip, "%.3g", *r.round_trip / r.limits.round_trip);
-        }
+        const std::string round_trip =
+            r.round_trip ? three_digits(*r.round_trip / r.limits.round_trip) : "-";
         const char* input = !r.input_preserved         ? "-"
                             : *r.input_preserved       ? "kept"
                             : input_may_change(c.type) ? "changed*"
@@ -498,24 +495,21 @@ html_report case_html(const case_run& run, std::vector<std::string> pictures, st
     for (std::size_t i = 0; i < run.cases.size(); ++i) {
         const case_result& r = run.cases[i];
         const transform_case& c = r.transform;
-        auto g = [](double value) {
-            std::string shown;
-            append_formatted(shown, "%.3g", value);
-            return shown;
-        };
         const double execution = median_of(r, "execution_back_to_back", emulated);
         const double fftw_all = median_of(r, "fftw_all_cores", emulated);
         page.cases.rows.push_back(
             {std::to_string(i + 1), std::string(type_name(c.type)), shape_text(c.lengths),
              std::to_string(c.batch), c.in_place ? "in" : "out", layout_text(c),
-             forward(c) ? "forward" : "inverse", precision_word(c), g(r.gpu.rel_l2 / r.level),
-             g(element_figure(r)), r.round_trip ? g(*r.round_trip / r.limits.round_trip) : "-",
+             forward(c) ? "forward" : "inverse", precision_word(c),
+             three_digits(r.gpu.rel_l2 / r.level), three_digits(element_figure(r)),
+             r.round_trip ? three_digits(*r.round_trip / r.limits.round_trip) : "-",
              !r.input_preserved         ? "-"
              : *r.input_preserved       ? "kept"
              : input_may_change(c.type) ? "changed (allowed)"
                                         : "CHANGED",
-             r.pass ? "PASS" : "FAIL", g(execution), g(r.flops() / execution * 1e-9), g(fftw_all),
-             g(fftw_all / execution), "kelvane-verify " + rerun_options(c)});
+             r.pass ? "PASS" : "FAIL", three_digits(execution),
+             three_digits(r.flops() / execution * 1e-9), three_digits(fftw_all),
+             three_digits(fftw_all / execution), "kelvane-verify " + rerun_options(c)});
         page.cases.flagged.push_back(!r.pass);
         if (r.worst.empty()) continue;
         html_table worst;

@@ -247,20 +247,16 @@ std::string comparison_html(const comparison& c) {
     page.cases.header = {"case",         "OLD",         "NEW",          "L2 change (levels)",
                          "exec NEW/OLD", "leg NEW/OLD", "FFTW NEW/OLD", "regression"};
     page.cases.row_class = "case";
-    auto g = [](double value) {
-        std::string text;
-        append_formatted(text, "%.3g", value);
-        return text;
-    };
     for (const compared_case& m : c.both) {
         std::string why;
         for (const std::string& reason : m.regressions)
             why += (why.empty() ? "" : "; ") + reason;
-        page.cases.rows.push_back({m.after.key, m.before.pass ? "PASS" : "FAIL",
-                                   m.after.pass ? "PASS" : "FAIL", g(m.l2_change_levels),
-                                   g(ratio(m.after.execution, m.before.execution)),
-                                   g(ratio(m.after.device_leg, m.before.device_leg)),
-                                   g(ratio(m.after.fftw_all_cores, m.before.fftw_all_cores)), why});
+        page.cases.rows.push_back(
+            {m.after.key, m.before.pass ? "PASS" : "FAIL", m.after.pass ? "PASS" : "FAIL",
+             three_digits(m.l2_change_levels),
+             three_digits(ratio(m.after.execution, m.before.execution)),
+             three_digits(ratio(m.after.device_leg, m.before.device_leg)),
+             three_digits(ratio(m.after.fftw_all_cores, m.before.fftw_all_cores)), why});
         page.cases.flagged.push_back(!m.regressions.empty());
     }
     html_table unmatched;

@@ -40,12 +40,7 @@ std::string render_error_map(const error_map_input& input) {
         }
     const double side =
         static_cast<double>(map_size) / static_cast<double>(std::max(cell_rows, cell_columns));
-    std::string out;
-    append_formatted(out,
-                     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
-                     "viewBox=\"0 0 %d %d\" font-family=\"sans-serif\">\n",
-                     width, height, width, height);
-    append_formatted(out, "<rect width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n", width, height);
+    std::string out = svg_start(width, height);
     append_formatted(out,
                      "<text x=\"%d\" y=\"32\" text-anchor=\"middle\" font-size=\"18\">%s</text>\n",
                      width / 2, xml_escaped(input.title).c_str());

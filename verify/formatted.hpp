@@ -41,4 +41,22 @@ inline std::string xml_escaped(const std::string& text) {
     return out;
 }
 
+// The opening of a self-contained SVG picture of width x height pixels, on a white ground.
+inline std::string svg_start(int width, int height) {
+    std::string out;
+    append_formatted(out,
+                     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
+                     "viewBox=\"0 0 %d %d\" font-family=\"sans-serif\">\n",
+                     width, height, width, height);
+    append_formatted(out, "<rect width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n", width, height);
+    return out;
+}
+
+// A figure to three significant digits, as a report's table shows it.
+inline std::string three_digits(double value) {
+    std::string out;
+    append_formatted(out, "%.3g", value);
+    return out;
+}
+
 } // namespace kelvane::verify

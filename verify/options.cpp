@@ -68,6 +68,22 @@ std::string joined(const std::array<std::string_view, N>& names) {
     return text;
 }
 
+// Where `text` stands among `names`, or nothing.
+template <std::size_t N>
+std::optional<std::size_t> index_of(const std::array<std::string_view, N>& names,
+                                    const std::string& text) {
+    const auto found = std::find(names.begin(), names.end(), text);
+    if (found == names.end()) return std::nullopt;
+    return static_cast<std::size_t>(found - names.begin());
+}
+
+// "--type takes c2c|r2c|..., not "c2d"".
+template <std::size_t N>
+usage_error not_among(const char* option, const std::array<std::string_view, N>& names,
+                      const std::string& text) {
+    return usage_error{std::string(option) + " takes " + joined(names) + ", not \"" + text + "\""};
+}
+
 // Builds the parser over `chosen`; `sizes` receives --sizes as given, `cases` the case options.
 std::unique_ptr<CLI::App> make_parser(options& chosen, std::string& sizes, case_options& cases) {
     auto app = std::make_unique<CLI::App>("", "kelvane-verify");
@@ -90,7 +106,8 @@ std::unique_ptr<CLI::App> make_parser(options& chosen, std::string& sizes, case_
                     "instead of running")
         ->type_name("FILE");
     app->add_option("--json", chosen.json_path, "the figures for scripts")->type_name("FILE");
-    app->add_option("--svg", chosen.svg_path, "a picture of the spectra and errors")
+    app->add_option("--svg", chosen.svg_path,
+                    "a picture of the run: spectra and errors, or its cases")
         ->type_name("FILE");
     app->add_option("--csv", chosen.csv_path, "the timings, a row per size or case and phase")
         ->type_name("FILE");
@@ -182,11 +199,9 @@ std::variant<std::vector<transform_case>, usage_error> cases_from(const CLI::App
                                                                   bool sizes_given) {
     transform_case c;
     if (app.count("--type") > 0) {
-        const auto* found = std::find(fft_type_names.begin(), fft_type_names.end(), given.type);
-        if (found == fft_type_names.end())
-            return usage_error{"--type takes " + joined(fft_type_names) + ", not \"" + given.type +
-                               "\""};
-        c.type = static_cast<fft_type>(found - fft_type_names.begin());
+        const std::optional<std::size_t> type = index_of(fft_type_names, given.type);
+        if (!type) return not_among("--type", fft_type_names, given.type);
+        c.type = static_cast<fft_type>(*type);
     }
     c.batch = given.batch;
     c.in_place = given.in_place;
@@ -286,12 +301,9 @@ command_line parse_options(std::span<const char* const> arguments, const std::st
         chosen.largest_log2 = largest;
     }
     if (!given.planning.empty()) {
-        const auto* found =
-            std::find(fftw_planning_names.begin(), fftw_planning_names.end(), given.planning);
-        if (found == fftw_planning_names.end())
-            return usage_error{"--fftw-plan takes " + joined(fftw_planning_names) + ", not \"" +
-                               given.planning + "\""};
-        chosen.planning = static_cast<fftw_planning>(found - fftw_planning_names.begin());
+        const std::optional<std::size_t> planning = index_of(fftw_planning_names, given.planning);
+        if (!planning) return not_among("--fftw-plan", fftw_planning_names, given.planning);
+        chosen.planning = static_cast<fftw_planning>(*planning);
     }
     const bool case_options_given =
         std::any_of(std::begin(case_option_names), std::end(case_option_names),
@@ -303,9 +315,7 @@ command_line parse_options(std::span<const char* const> arguments, const std::st
                                    " describes one of yours"};
         if (!sizes.empty()) return usage_error{"--suite checks its own cases: leave out --sizes"};
         std::optional<std::vector<transform_case>> suite = suite_cases(given.suite, chosen.seed);
-        if (!suite)
-            return usage_error{"--suite takes " + joined(suite_names) + ", not \"" + given.suite +
-                               "\""};
+        if (!suite) return not_among("--suite", suite_names, given.suite);
         chosen.cases = std::move(*suite);
         chosen.cases_mode = "suite " + given.suite;
     } else if (case_options_given) {

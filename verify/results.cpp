@@ -200,6 +200,8 @@ std::string dump(const json& value) {
 
 } // namespace json_forms
 
+namespace {
+
 case_result as_case(const size_result& s, std::uint64_t seed) {
     case_result r;
     r.transform.lengths = {s.samples};
@@ -227,6 +229,15 @@ case_result as_case(const size_result& s, std::uint64_t seed) {
         r.context_seconds = s.timing->context_seconds;
     }
     return r;
+}
+
+} // namespace
+
+std::vector<case_result> cases_of(const verification& v) {
+    std::vector<case_result> cases;
+    for (const size_result& s : v.sizes)
+        cases.push_back(as_case(s, s.random ? s.random->seed : 0));
+    return cases;
 }
 
 statistics summarise(std::vector<double> seconds) {

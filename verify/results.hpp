@@ -84,9 +84,10 @@ std::string summary_text(const verification& v);
 std::string json_text(const verification& v);
 std::string csv_text(const verification& v);
 
-// A size of a run as one of the cases a run of cases checks: kelvane's transform on its signal.
+// Each size of a run or a table as one of the cases a run of cases checks: kelvane's transform
+// on its signal, with the random input's bin figure where it ran.
 struct case_result;
-case_result as_case(const size_result& s, std::uint64_t seed);
+std::vector<case_result> cases_of(const verification& v);
 
 // The device leg as kelvane's second line measures it: one round's whole wall time.
 inline constexpr const char* whole_leg_name = "device_leg";

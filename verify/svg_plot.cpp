@@ -194,13 +194,7 @@ std::string render_svg(const plot_input& input) {
     if (input.tolerance) tolerance_db = 20.0 * std::log10(*input.tolerance);
     const db_range errors = range_of({&device_error, &second_error}, tolerance_db);
 
-    std::string out;
-    append_formatted(
-        out,
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" viewBox=\"0 0 %d "
-        "%d\" font-family=\"sans-serif\">\n",
-        width, height, width, height);
-    append_formatted(out, "<rect width=\"%d\" height=\"%d\" fill=\"#ffffff\"/>\n", width, height);
+    std::string out = svg_start(width, height);
     out += "<text x=\"" + std::to_string(width / 2) +
            "\" y=\"28\" text-anchor=\"middle\" font-size=\"18\">" + xml_escaped(input.title) +
            "</text>\n";

@@ -369,11 +369,10 @@ int verify(const options& chosen) {
     if (chosen.json_path) contents.push_back(json_text(v));
     if (chosen.csv_path) contents.push_back(csv_text(v));
     std::string picture;
+    const std::vector<case_result> cases =
+        chosen.svg_path || chosen.html_path ? cases_of(v) : std::vector<case_result>{};
     if (chosen.svg_path || chosen.html_path) {
         if (v.sizes.size() > 1) {
-            std::vector<case_result> cases;
-            for (const size_result& s : v.sizes)
-                cases.push_back(as_case(s, chosen.seed));
             picture = case_svg_text(cases, v.origin,
                                     "kelvane-verify: 2^" + std::to_string(chosen.smallest_log2) +
                                         " to 2^" + std::to_string(chosen.largest_log2) +
@@ -391,8 +390,7 @@ int verify(const options& chosen) {
         as_run.mode = v.table_path ? "the table " + *v.table_path : "kelvane's transform";
         as_run.origin = v.origin;
         as_run.planning = chosen.planning;
-        for (const size_result& s : v.sizes)
-            as_run.cases.push_back(as_case(s, chosen.seed));
+        as_run.cases = cases;
         contents.push_back(render_html(case_html(as_run, {picture}, summary)));
     }
     publish(summary, contents);
